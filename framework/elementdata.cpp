@@ -1,0 +1,5 @@
+#include "elementdata.h"
+
+ElementData::~ElementData() = default;
+
+void ElementData::configureParams() { }

@@ -1,0 +1,8 @@
+#include "readpropertyheavytask.h"
+
+ReadPropertyHeavyTask::ReadPropertyHeavyTask(Element* element)
+    : ElementTask(element, nullptr)
+{
+}
+
+ReadPropertyHeavyTask::~ReadPropertyHeavyTask() = default;

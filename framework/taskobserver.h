@@ -1,0 +1,47 @@
+#pragma once
+
+#include "covaframework_export.h"
+
+#include <QList>
+#include <QObject>
+#include <QThreadPool>
+
+class AbstractTask;
+
+// Runs console tasks: run() on a worker of its own pool, then afterRun() on the observer's
+// thread (the GUI thread), then deletes the task. Its own pool keeps tasks independent of the
+// global pool, which other work waits on and reconfigures.
+class COVAFRAMEWORK_EXPORT TaskObserver : public QObject
+{
+    Q_OBJECT
+public:
+    struct Record
+    {
+        QString description;
+        int status = 0;
+        QString message;
+    };
+
+    // The process-wide observer, created on first use on the calling thread.
+    static TaskObserver* instance(QObject* parent);
+
+    // Takes ownership of task.
+    void performTask(AbstractTask* task);
+
+    QList<Record> history() const;
+    int activeTaskCount() const;
+    // Waits, processing events, until no task is running; false on time-out.
+    bool waitForIdle(int msecs);
+
+Q_SIGNALS:
+    void taskStarted(const QString& description);
+    void taskFinished(const QString& description, int status, const QString& message);
+
+private:
+    explicit TaskObserver(QObject* parent);
+    void finishTask(AbstractTask* task);
+
+    QThreadPool _pool;
+    QList<Record> _history;
+    int _active;
+};

@@ -1,0 +1,99 @@
+#include "vieweditelementwidget.h"
+
+#include "element.h"
+
+#include <QAbstractButton>
+#include <QAbstractSpinBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextEdit>
+
+ViewEditElementWidget::ViewEditElementWidget(Module& module, bool (*permission)(Module const&),
+                                             QWidget* parent)
+    : ElementWidget(module, permission, parent)
+    , _changed(false)
+    , _editBlocked(false)
+{
+}
+
+ViewEditElementWidget::~ViewEditElementWidget() = default;
+
+ElementData* ViewEditElementWidget::exportElementData() const
+{
+    return nullptr;
+}
+
+void ViewEditElementWidget::afterSuccessfulRead(Element*, ElementData*)
+{
+    setChanged(false);
+}
+
+void ViewEditElementWidget::afterSuccessfulUpdate() { }
+
+void ViewEditElementWidget::applyContentChanges()
+{
+    Element* target = element();
+    if (!target || !(target->availableOperations() & UpdateOperation))
+        return;
+    target->performOperation(UpdateOperation, exportElementData(), 0);
+}
+
+void ViewEditElementWidget::reset()
+{
+    setChanged(false);
+}
+
+void ViewEditElementWidget::blockEditWidget(bool block)
+{
+    _editBlocked = block;
+    // Only elements that can be updated have an edit state; the others stay usable.
+    if (element() && (element()->availableOperations() & UpdateOperation))
+        setInputsReadOnly(block);
+    Q_EMIT editStateChanged(block);
+}
+
+bool ViewEditElementWidget::isChanged() const
+{
+    return _changed;
+}
+
+bool ViewEditElementWidget::isEditBlocked() const
+{
+    return _editBlocked;
+}
+
+void ViewEditElementWidget::setUnchanged()
+{
+    setChanged(false);
+}
+
+void ViewEditElementWidget::changeContent()
+{
+    setChanged(true);
+}
+
+void ViewEditElementWidget::setChanged(bool changed)
+{
+    if (_changed == changed)
+        return;
+    _changed = changed;
+    Q_EMIT changedStateChanged(changed);
+}
+
+void ViewEditElementWidget::setInputsReadOnly(bool readOnly)
+{
+    const bool editable = !readOnly && isEditable();
+    for (auto* edit : findChildren<QTextEdit*>())
+        edit->setReadOnly(!editable);
+    for (auto* edit : findChildren<QPlainTextEdit*>())
+        edit->setReadOnly(!editable);
+    for (auto* edit : findChildren<QLineEdit*>())
+        edit->setReadOnly(!editable);
+    for (auto* button : findChildren<QAbstractButton*>())
+        button->setEnabled(editable);
+    for (auto* box : findChildren<QComboBox*>())
+        box->setEnabled(editable);
+    for (auto* box : findChildren<QAbstractSpinBox*>())
+        box->setEnabled(editable);
+}

@@ -1,0 +1,47 @@
+#include "digsigconstants.h"
+
+namespace DigSig {
+
+const QStringList& keyList()
+{
+    static const QStringList keys {elfModeKey(), xattrModeKey(), ignoreXattrKeysKey(),
+                                   ignoreGost2001Key()};
+    return keys;
+}
+
+const QSet<QString>& trustedDirectories()
+{
+    static const QSet<QString> directories {
+        QStringLiteral("/bin"), QStringLiteral("/lib"), QStringLiteral("/lib32"),
+        QStringLiteral("/lib64"), QStringLiteral("/opt"), QStringLiteral("/sbin"),
+        QStringLiteral("/srv"), QStringLiteral("/usr")};
+    return directories;
+}
+
+const QIcon& settingsElementIcon()
+{
+    static const QIcon icon = QIcon::fromTheme(QStringLiteral("application-pkcs7-signature"));
+    return icon;
+}
+
+const QIcon& keysElementIcon()
+{
+    static const QIcon icon = QIcon::fromTheme(QStringLiteral("application-pgp-keys"));
+    return icon;
+}
+
+const QIcon& signingElementIcon()
+{
+    static const QIcon icon = QIcon::fromTheme(QStringLiteral("application-pgp-signature"));
+    return icon;
+}
+
+const QByteArray& elfMagic()
+{
+    static const QByteArray magic("\x7f"
+                                  "ELF",
+                                  4);
+    return magic;
+}
+
+} // namespace DigSig

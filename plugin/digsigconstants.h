@@ -1,0 +1,106 @@
+#pragma once
+
+#include <QByteArray>
+#include <QIcon>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+// Constants shared by the whole plug-in. System paths are the ones the administrator knows;
+// open them through Sysroot::path() so that a sandbox root can redirect them.
+namespace DigSig {
+
+inline QString settingsFilePath()
+{
+    return QStringLiteral("/etc/digsig/digsig_initramfs.conf");
+}
+
+inline QString controlFilePath()
+{
+    return QStringLiteral("/etc/digsig/xattr_control");
+}
+
+inline QString digsigDirectory()
+{
+    return QStringLiteral("/etc/digsig");
+}
+
+inline QString keysDirectory()
+{
+    return QStringLiteral("/etc/digsig/keys/");
+}
+
+inline QString xattrKeysDirectory()
+{
+    return QStringLiteral("/etc/digsig/xattr_keys/");
+}
+
+inline QString mtabPath()
+{
+    return QStringLiteral("/etc/mtab");
+}
+
+inline QString gnupgHome()
+{
+    return QStringLiteral("/root/.gnupg");
+}
+
+inline QString gpgAgentConfPath()
+{
+    return QStringLiteral("/root/.gnupg/gpg-agent.conf");
+}
+
+inline QString signingLogPath()
+{
+    return QStringLiteral("/var/log/kiro-admin-digsig.log");
+}
+
+inline QString windowManagerHelperPath()
+{
+    return QStringLiteral("/usr/bin/kiro-wmfunc");
+}
+
+inline QString translationsDirectory()
+{
+    return QStringLiteral("/usr/share/kiro/translations/kiro-admin-mirel");
+}
+
+inline QString translationCatalogue()
+{
+    return QStringLiteral("cova-digsig-plugin");
+}
+
+inline QString elfModeKey()
+{
+    return QStringLiteral("DIGSIG_ELF_MODE");
+}
+
+inline QString xattrModeKey()
+{
+    return QStringLiteral("DIGSIG_XATTR_MODE");
+}
+
+inline QString ignoreXattrKeysKey()
+{
+    return QStringLiteral("DIGSIG_IGNORE_XATTR_KEYS");
+}
+
+inline QString ignoreGost2001Key()
+{
+    return QStringLiteral("DIGSIG_IGNORE_GOST2001");
+}
+
+// The required options of the settings file, in check and write order.
+const QStringList& keyList();
+
+// Top-level directories under which files may be put under extended-attribute control
+// without a warning.
+const QSet<QString>& trustedDirectories();
+
+const QIcon& settingsElementIcon();
+const QIcon& keysElementIcon();
+const QIcon& signingElementIcon();
+
+const QByteArray& elfMagic();
+
+} // namespace DigSig

@@ -1,0 +1,6 @@
+#include "elffile.h"
+
+bool isElfFile(const QString&)
+{
+    return false;
+}

@@ -1,0 +1,108 @@
+#include "testsupport.h"
+
+#include "sysroot.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTimer>
+
+namespace TestSupport {
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    return file.write(bytes) == bytes.size();
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+QString sandboxRoot()
+{
+    return Sysroot::root();
+}
+
+void onNextModal(std::function<void(QWidget*)> handler)
+{
+    auto* timer = new QTimer(qApp);
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, handler] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible())
+            return;
+        timer->stop();
+        timer->deleteLater();
+        handler(modal);
+    });
+    timer->start();
+}
+
+void answerNextMessageBox(QMessageBox::StandardButton button, MessageBoxRecord* record)
+{
+    onNextModal([button, record](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        if (!box) {
+            modal->close();
+            return;
+        }
+        if (record) {
+            record->shown = true;
+            record->title = box->windowTitle();
+            record->text = box->text();
+            record->buttons = box->standardButtons();
+        }
+        QAbstractButton* target = box->button(button);
+        if (target)
+            target->click();
+        else
+            box->done(button);
+    });
+}
+
+namespace {
+int processWarnings = 0;
+QtMessageHandler previousHandler = nullptr;
+
+void countingHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (message.contains(QLatin1String("Destroyed while process")))
+        ++processWarnings;
+    if (previousHandler)
+        previousHandler(type, context, message);
+}
+} // namespace
+
+ProcessWarningCounter::ProcessWarningCounter()
+{
+    processWarnings = 0;
+    previousHandler = qInstallMessageHandler(countingHandler);
+}
+
+ProcessWarningCounter::~ProcessWarningCounter()
+{
+    qInstallMessageHandler(previousHandler);
+}
+
+int ProcessWarningCounter::count() const
+{
+    return processWarnings;
+}
+
+QStringList readLog(const QString& path)
+{
+    const QString text = QString::fromUtf8(readFile(path));
+    return text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+} // namespace TestSupport

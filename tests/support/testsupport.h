@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMessageBox>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <functional>
+
+// Helpers shared by the test programs.
+namespace TestSupport {
+
+// Writes bytes to path, creating parent directories; fails the test on error.
+bool writeFile(const QString& path, const QByteArray& bytes);
+QByteArray readFile(const QString& path);
+
+// The root folder of the sandbox of this test process (empty without one).
+QString sandboxRoot();
+
+// Answers the next modal widget (message box or dialog) once it shows up. The handler gets the
+// widget; for message boxes clickButton() is the usual answer. Returns at once.
+void onNextModal(std::function<void(QWidget*)> handler);
+
+// Answers the next message box with the given button and records its title and text.
+struct MessageBoxRecord
+{
+    bool shown = false;
+    QString title;
+    QString text;
+    QMessageBox::StandardButtons buttons;
+};
+void answerNextMessageBox(QMessageBox::StandardButton button, MessageBoxRecord* record = nullptr);
+
+// Counts Qt's warnings about a QProcess destroyed while still running.
+class ProcessWarningCounter
+{
+public:
+    ProcessWarningCounter();
+    ~ProcessWarningCounter();
+    int count() const;
+};
+
+// Log lines written by a stand-in tool (DIGSIG_*_LOG), one entry per line.
+QStringList readLog(const QString& path);
+
+} // namespace TestSupport
+
+// Like QTEST_MAIN, but first points DIGSIG_SYSROOT at a fresh sandbox folder, so that every
+// system path of the code under test lies inside it.
+#define DIGSIG_SANDBOX_TEST_MAIN(TestObject)                                                       \
+    int main(int argc, char** argv)                                                                \
+    {                                                                                              \
+        QTemporaryDir sandbox(QDir::tempPath() + QStringLiteral("/digsig-sandbox-XXXXXX"));       \
+        qputenv("DIGSIG_SYSROOT", sandbox.path().toUtf8());                                       \
+        QApplication app(argc, argv);                                                              \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                                   \
+        TestObject tc;                                                                             \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                 \
+        return QTest::qExec(&tc, argc, argv);                                                      \
+    }
