@@ -2,6 +2,7 @@
 
 #include "elementtask.h"
 
+// Points root's gpg-agent at the graphical pinentry, so that signing can ask for pass phrases.
 class AnalizPinentryTask : public ElementTask
 {
 public:
@@ -10,4 +11,7 @@ public:
 
     void run() override;
     void afterRun() override;
+
+private:
+    bool isAdministrator() const;
 };

@@ -2,7 +2,11 @@
 
 #include "elementtask.h"
 
-class ImportQuillKeysTask : public ElementTask
+#include <QObject>
+#include <QStringList>
+
+// Imports the root public keys kept in /etc/digsig into the default GnuPG key ring.
+class ImportQuillKeysTask : public ElementTask, public QObject
 {
 public:
     ImportQuillKeysTask(Element* element, ElementData* data);
@@ -10,4 +14,11 @@ public:
 
     void run() override;
     void afterRun() override;
+
+    void onKeyImportError(QString path, QString error);
+
+private:
+    void importKeys();
+
+    QStringList _errors;
 };

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+
+// Root's gpg-agent configuration. Every function throws std::runtime_error with a translated,
+// UTF-8 encoded message on failure. Updates are read-merge-replace sequences: callers must not
+// run two of them at the same time.
+
+// Makes sure root's GnuPG home exists; a new one is private to its owner.
+void ensureGnupgHome();
+
+// Asks the running agent to reload its configuration.
+void reloadGpgAgent();
+
+// Sets the options in the configuration file, keeping every other line, and reloads the agent.
+void writeGpgAgentConf(QHash<QString, QString> options);
+
+void writeGpgAgentConfOption(QString key, QString value);
