@@ -1,4 +1,114 @@
-int main()
+#include "consolewindow.h"
+#include "element.h"
+#include "plugincatalog.h"
+#include "taskobserver.h"
+#include "treenode.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QTextStream>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+struct Options
 {
-    return 0;
+    QString pluginDir;
+    QString screenshotDir;
+};
+
+// The sandbox root must be in the environment before any system path is built.
+void applySysroot(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray argument(argv[i]);
+        if (argument == "--sysroot" && i + 1 < argc)
+            qputenv("DIGSIG_SYSROOT",
+                    QDir(QString::fromLocal8Bit(argv[i + 1])).absolutePath().toLocal8Bit());
+        else if (argument.startsWith("--sysroot="))
+            qputenv("DIGSIG_SYSROOT",
+                    QDir(QString::fromLocal8Bit(argument.mid(10))).absolutePath().toLocal8Bit());
+    }
+}
+
+Options parseOptions(const QApplication& app)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QApplication::translate("main", "Graphical system administration console."));
+    parser.addHelpOption();
+    const QCommandLineOption pluginDir(QStringLiteral("plugin-dir"),
+                                       QApplication::translate("main", "Load plug-ins from <dir>."),
+                                       QStringLiteral("dir"), PluginCatalog::defaultDirectory());
+    const QCommandLineOption sysroot(
+        QStringLiteral("sysroot"),
+        QApplication::translate("main", "Use <dir> as the root of every system path."),
+        QStringLiteral("dir"));
+    const QCommandLineOption screenshot(
+        QStringLiteral("screenshot"),
+        QApplication::translate("main", "Render every element widget to a PNG in <dir> and exit."),
+        QStringLiteral("dir"));
+    parser.addOptions({pluginDir, sysroot, screenshot});
+    parser.process(app);
+    return {parser.value(pluginDir), parser.value(screenshot)};
+}
+
+QString screenshotName(const Element* element)
+{
+    const auto* node = dynamic_cast<const TreeNode*>(element);
+    return (node ? node->nodeType() : QStringLiteral("element")) + QStringLiteral(".png");
+}
+
+// Shows each element in turn, lets its tasks finish, and saves the window as a PNG.
+int takeScreenshots(ConsoleWindow& window, const QString& directory)
+{
+    QDir().mkpath(directory);
+    TaskObserver* observer = TaskObserver::instance(nullptr);
+    int failures = 0;
+    for (Element* element : window.elements()) {
+        window.showElement(element);
+        observer->waitForIdle(60000);
+        QApplication::processEvents();
+        const QString path = QDir(directory).absoluteFilePath(screenshotName(element));
+        if (!window.grab().save(path)) {
+            std::fprintf(stderr, "cova-console: cannot write %s\n", qPrintable(path));
+            ++failures;
+        }
+    }
+    return failures == 0 ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    applySysroot(argc, argv);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("cova-console"));
+    const Options options = parseOptions(app);
+
+    PluginCatalog catalog;
+    catalog.load(options.pluginDir);
+    for (const QString& error : catalog.errors())
+        std::fprintf(stderr, "cova-console: %s\n", qPrintable(error));
+
+    int result = 0;
+    {
+        ConsoleWindow window;
+        window.addPlugins(catalog.plugins());
+        window.showLoadErrors(catalog.errors());
+        window.show();
+        window.startUp();
+        if (!options.screenshotDir.isEmpty()) {
+            TaskObserver::instance(nullptr)->waitForIdle(60000);
+            result = takeScreenshots(window, options.screenshotDir);
+        } else {
+            result = app.exec();
+        }
+        TaskObserver::instance(nullptr)->waitForIdle(60000);
+    }
+    return result;
 }

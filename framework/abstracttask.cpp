@@ -5,8 +5,7 @@
 AbstractTask::AbstractTask(ElementData* data)
     : _data(data)
     , _hasRun(false)
-{
-}
+{ }
 
 AbstractTask::~AbstractTask()
 {
@@ -18,7 +17,8 @@ void AbstractTask::run()
     _hasRun = true;
 }
 
-void AbstractTask::afterRun() { }
+void AbstractTask::afterRun()
+{ }
 
 ElementData* AbstractTask::data() const
 {

@@ -30,8 +30,7 @@ QList<int> rowPath(QModelIndex index)
 
 CheckableTreeProxyModel::CheckableTreeProxyModel(QObject* parent)
     : QSortFilterProxyModel(parent)
-{
-}
+{ }
 
 CheckableTreeProxyModel::~CheckableTreeProxyModel() = default;
 
@@ -80,9 +79,8 @@ QModelIndexList CheckableTreeProxyModel::checkedList() const
         if (proxy.isValid())
             result.append(proxy);
     }
-    std::sort(result.begin(), result.end(), [](const QModelIndex& a, const QModelIndex& b) {
-        return rowPath(a) < rowPath(b);
-    });
+    std::sort(result.begin(), result.end(),
+              [](const QModelIndex& a, const QModelIndex& b) { return rowPath(a) < rowPath(b); });
     return result;
 }
 

@@ -20,8 +20,7 @@ public:
     void setSourceModel(QAbstractItemModel* sourceModel) override;
 
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
-    bool setData(const QModelIndex& index, const QVariant& value,
-                 int role = Qt::EditRole) override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
     // Proxy indexes of the roots of checked subtrees, in tree order.

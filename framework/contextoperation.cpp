@@ -7,8 +7,7 @@ ContextOperation::ContextOperation(Module& module, bool (*permission)(Module con
     : _module(module)
     , _permission(permission)
     , _contextType(type)
-{
-}
+{ }
 
 ContextOperation::~ContextOperation() = default;
 

@@ -4,8 +4,7 @@
 
 Element::Element(QObject* parent)
     : QObject(parent)
-{
-}
+{ }
 
 Element::~Element() = default;
 
@@ -22,7 +21,8 @@ OperationTypes Element::availableOperations() const
     return NoOperation;
 }
 
-void Element::performOperation(OperationType, ElementData*, int) { }
+void Element::performOperation(OperationType, ElementData*, int)
+{ }
 
 QString Element::caption() const
 {

@@ -2,4 +2,5 @@
 
 ElementData::~ElementData() = default;
 
-void ElementData::configureParams() { }
+void ElementData::configureParams()
+{ }

@@ -3,8 +3,7 @@
 ElementTask::ElementTask(Element* element, ElementData* data)
     : AbstractTask(data)
     , _element(element)
-{
-}
+{ }
 
 ElementTask::~ElementTask() = default;
 

@@ -6,8 +6,7 @@ ElementWidget::ElementWidget(Module& module, bool (*permission)(Module const&), 
     : QWidget(parent)
     , ContextOperation(module, permission, WidgetContextType)
     , _role(NoWidgetRole)
-{
-}
+{ }
 
 ElementWidget::~ElementWidget() = default;
 

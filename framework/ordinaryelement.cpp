@@ -5,8 +5,7 @@
 OrdinaryElement::OrdinaryElement(Module& module, bool (*permission)(Module const&))
     : Element(nullptr)
     , ContextOperation(module, permission, ElementContextType)
-{
-}
+{ }
 
 OrdinaryElement::~OrdinaryElement() = default;
 

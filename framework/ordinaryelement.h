@@ -7,7 +7,9 @@
 class Module;
 
 // An element that belongs to a module: operations go to the module with the element as context.
-class COVAFRAMEWORK_EXPORT OrdinaryElement : public Element, public TreeNode, public ContextOperation
+class COVAFRAMEWORK_EXPORT OrdinaryElement : public Element,
+                                             public TreeNode,
+                                             public ContextOperation
 {
     Q_OBJECT
 public:

@@ -5,8 +5,7 @@
 Plugin::Plugin(QObject* parent)
     : QObject(parent)
     , _attribute(0)
-{
-}
+{ }
 
 Plugin::~Plugin() = default;
 

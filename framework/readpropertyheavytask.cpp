@@ -2,7 +2,6 @@
 
 ReadPropertyHeavyTask::ReadPropertyHeavyTask(Element* element)
     : ElementTask(element, nullptr)
-{
-}
+{ }
 
 ReadPropertyHeavyTask::~ReadPropertyHeavyTask() = default;

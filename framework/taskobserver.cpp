@@ -27,7 +27,8 @@ void TaskObserver::performTask(AbstractTask* task)
     Q_EMIT taskStarted(task->taskDescription().description());
     _pool.start([this, task] {
         task->run();
-        QMetaObject::invokeMethod(this, [this, task] { finishTask(task); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, task] { finishTask(task); }, Qt::QueuedConnection);
     });
 }
 
@@ -35,7 +36,7 @@ void TaskObserver::finishTask(AbstractTask* task)
 {
     task->afterRun();
     const TaskDescription& description = task->taskDescription();
-    const Record record { description.description(), description.status(), description.message() };
+    const Record record {description.description(), description.status(), description.message()};
     delete task;
     _history.append(record);
     --_active;

@@ -2,8 +2,7 @@
 
 TreeNode::TreeNode()
     : _level(0)
-{
-}
+{ }
 
 TreeNode::~TreeNode() = default;
 

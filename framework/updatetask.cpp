@@ -2,7 +2,6 @@
 
 UpdateTask::UpdateTask(Element* element, ElementData* data)
     : ElementTask(element, data)
-{
-}
+{ }
 
 UpdateTask::~UpdateTask() = default;

@@ -14,8 +14,7 @@ ViewEditElementWidget::ViewEditElementWidget(Module& module, bool (*permission)(
     : ElementWidget(module, permission, parent)
     , _changed(false)
     , _editBlocked(false)
-{
-}
+{ }
 
 ViewEditElementWidget::~ViewEditElementWidget() = default;
 
@@ -29,7 +28,8 @@ void ViewEditElementWidget::afterSuccessfulRead(Element*, ElementData*)
     setChanged(false);
 }
 
-void ViewEditElementWidget::afterSuccessfulUpdate() { }
+void ViewEditElementWidget::afterSuccessfulUpdate()
+{ }
 
 void ViewEditElementWidget::applyContentChanges()
 {

@@ -11,10 +11,10 @@ const QStringList& keyList()
 
 const QSet<QString>& trustedDirectories()
 {
-    static const QSet<QString> directories {
-        QStringLiteral("/bin"), QStringLiteral("/lib"), QStringLiteral("/lib32"),
-        QStringLiteral("/lib64"), QStringLiteral("/opt"), QStringLiteral("/sbin"),
-        QStringLiteral("/srv"), QStringLiteral("/usr")};
+    static const QSet<QString> directories {QStringLiteral("/bin"),   QStringLiteral("/lib"),
+                                            QStringLiteral("/lib32"), QStringLiteral("/lib64"),
+                                            QStringLiteral("/opt"),   QStringLiteral("/sbin"),
+                                            QStringLiteral("/srv"),   QStringLiteral("/usr")};
     return directories;
 }
 

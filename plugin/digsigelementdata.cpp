@@ -5,8 +5,7 @@ DigSigElementData::DigSigElementData()
     , _xattrMode(Invalid)
     , _ignoreXattrKeys(false)
     , _ignoreGost2001(false)
-{
-}
+{ }
 
 DigSigElementData::~DigSigElementData() = default;
 

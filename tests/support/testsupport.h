@@ -52,8 +52,8 @@ QStringList readLog(const QString& path);
 #define DIGSIG_SANDBOX_TEST_MAIN(TestObject)                                                       \
     int main(int argc, char** argv)                                                                \
     {                                                                                              \
-        QTemporaryDir sandbox(QDir::tempPath() + QStringLiteral("/digsig-sandbox-XXXXXX"));       \
-        qputenv("DIGSIG_SYSROOT", sandbox.path().toUtf8());                                       \
+        QTemporaryDir sandbox(QDir::tempPath() + QStringLiteral("/digsig-sandbox-XXXXXX"));        \
+        qputenv("DIGSIG_SYSROOT", sandbox.path().toUtf8());                                        \
         QApplication app(argc, argv);                                                              \
         app.setAttribute(Qt::AA_Use96Dpi, true);                                                   \
         TestObject tc;                                                                             \
