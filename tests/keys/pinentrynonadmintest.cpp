@@ -1,0 +1,60 @@
+#include "analizpinentrytask.h"
+#include "digsigelement.h"
+#include "module.h"
+#include "taskobserver.h"
+
+#include "testsupport.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <unistd.h>
+
+// The pinentry task for a user who is no administrator: no sandbox root is in effect, so the
+// process gives up its root rights for the run. Such a user cannot write /root at all, so a task
+// that tried would fail visibly instead of changing anything.
+class PinentryNonAdminTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void nonAdministratorChangesNothing();
+};
+
+void PinentryNonAdminTest::nonAdministratorChangesNothing()
+{
+    QVERIFY(TestSupport::sandboxRoot().isEmpty());
+    QTemporaryDir scratch;
+    QVERIFY(QFile::setPermissions(
+        scratch.path(), QFile::permissions(scratch.path()) | QFile::WriteOther | QFile::ExeOther));
+    const QString log = scratch.filePath(QStringLiteral("agent.log"));
+    qputenv("DIGSIG_GPG_CONNECT_AGENT_LOG", log.toUtf8());
+
+    // Gives the rights back however the test ends.
+    struct Rights
+    {
+        const bool wasRoot = geteuid() == 0;
+        bool dropped = wasRoot && seteuid(65534) == 0;
+        ~Rights()
+        {
+            if (dropped && seteuid(0) != 0)
+                qFatal("cannot regain root rights");
+        }
+    } rights;
+    if (rights.wasRoot && !rights.dropped)
+        QSKIP("cannot give up root rights");
+    QVERIFY(euidaccess("/root", W_OK) != 0);
+
+    Module module(QStringLiteral("TestModule"), nullptr, false);
+    DigSigElement element(module, Module::isAdministratorHierarchy);
+    QVERIFY(!Module::isAdministrator(module));
+    TaskObserver* observer = TaskObserver::instance(nullptr);
+    QSignalSpy finished(observer, &TaskObserver::taskFinished);
+    observer->performTask(new AnalizPinentryTask(&element, nullptr));
+    QVERIFY(finished.wait(60000) || !finished.isEmpty());
+    QCOMPARE(finished.at(0),
+             (QList<QVariant> {QStringLiteral("Read program pinentry state"), 2, QString()}));
+    QVERIFY(!QFile::exists(log));
+}
+
+QTEST_MAIN(PinentryNonAdminTest)
+#include "pinentrynonadmintest.moc"
