@@ -34,3 +34,10 @@ private:
 };
 
 #define KiroAdminCovaPluginInterface_iid "kiro-admin-cova/0.0"
+
+// Marks a plug-in object as one of the console's; a plug-in answers this identifier through
+// qt_metacast by listing it in Q_INTERFACES.
+class KiroAdminCovaPluginInterface
+{
+};
+Q_DECLARE_INTERFACE(KiroAdminCovaPluginInterface, KiroAdminCovaPluginInterface_iid)

@@ -48,12 +48,18 @@ QStringList readLog(const QString& path);
 } // namespace TestSupport
 
 // Like QTEST_MAIN, but first points DIGSIG_SYSROOT at a fresh sandbox folder, so that every
-// system path of the code under test lies inside it.
+// system path of the code under test lies inside it, and GNUPGHOME at the sandbox's
+// /root/.gnupg, so that GnuPG's default home is never the real one.
 #define DIGSIG_SANDBOX_TEST_MAIN(TestObject)                                                       \
     int main(int argc, char** argv)                                                                \
     {                                                                                              \
         QTemporaryDir sandbox(QDir::tempPath() + QStringLiteral("/digsig-sandbox-XXXXXX"));        \
         qputenv("DIGSIG_SYSROOT", sandbox.path().toUtf8());                                        \
+        QDir().mkpath(sandbox.path() + QStringLiteral("/root/.gnupg"));                            \
+        QFile::setPermissions(sandbox.path() + QStringLiteral("/root/.gnupg"),                     \
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner                     \
+                                  | QFileDevice::ExeOwner);                                        \
+        qputenv("GNUPGHOME", sandbox.path().toUtf8() + "/root/.gnupg");                            \
         QApplication app(argc, argv);                                                              \
         app.setAttribute(Qt::AA_Use96Dpi, true);                                                   \
         TestObject tc;                                                                             \
