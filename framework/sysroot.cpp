@@ -26,4 +26,12 @@ QString path(const QString& systemPath)
     return root() + systemPath;
 }
 
+QString systemPath(const QString& realPath)
+{
+    const QString prefix = root();
+    if (prefix.isEmpty() || !realPath.startsWith(prefix + QLatin1Char('/')))
+        return realPath;
+    return realPath.mid(prefix.size());
+}
+
 } // namespace Sysroot

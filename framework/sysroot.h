@@ -16,4 +16,7 @@ COVAFRAMEWORK_EXPORT bool isActive();
 // The real location of an absolute system path: the path itself, or the path under the root.
 COVAFRAMEWORK_EXPORT QString path(const QString& systemPath);
 
+// The system path an administrator knows for a real location: the root taken off again.
+COVAFRAMEWORK_EXPORT QString systemPath(const QString& realPath);
+
 } // namespace Sysroot
