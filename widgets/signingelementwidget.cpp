@@ -1,10 +1,159 @@
 #include "signingelementwidget.h"
+#include "ui_signingelementwidget.h"
 
-SigningElementWidget::SigningElementWidget(Module& module, bool (*permission)(Module const&), QWidget* parent)
+#include "digsigconfigmanager.h"
+#include "digsigconstants.h"
+#include "digsigsettings.h"
+#include "elementdata.h"
+#include "filteredtreeproxymodel.h"
+#include "keymanager.h"
+#include "selectkeydialog.h"
+#include "signfilemodel.h"
+#include "signingdialog.h"
+#include "taskobserver.h"
+#include "updateinitramfstask.h"
+
+#include <QDir>
+#include <QHeaderView>
+#include <QMessageBox>
+
+SigningElementWidget::SigningElementWidget(Module& module, bool (*permission)(Module const&),
+                                           QWidget* parent)
     : ViewEditElementWidget(module, permission, parent)
+    , ui(new Ui::SigningElementWidget)
+    , _proxyModel(nullptr)
+    , _fileModel(nullptr)
 {
     _elementType = QStringLiteral("DigSigSigning");
-    _targetElementType = _elementType;
+    _targetElementType = ContextOperation::allElementType;
+    ui->setupUi(this);
+
+    _fileModel = new SignFileModel(this);
+    _fileModel->setRootPath(QDir::rootPath());
+    _proxyModel = new FilteredTreeProxyModel(this);
+    _proxyModel->setSourceModel(_fileModel);
+    ui->_filesTreeView->setModel(_proxyModel);
+    // The signature columns come right after the name.
+    if (QHeaderView* header = ui->_filesTreeView->header()) {
+        header->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+        header->moveSection(4, 1);
+        header->moveSection(5, 2);
+    }
+    ui->_filesTreeView->expand(_proxyModel->index(0, 0));
+
+    connect(ui->_signPushButton, &QPushButton::clicked, this,
+            &SigningElementWidget::showSigningDialog);
+    connect(ui->_elfCheckBox, &QCheckBox::toggled, this,
+            &SigningElementWidget::controlWidgetChanged);
+    connect(ui->_xattrCheckBox, &QCheckBox::toggled, this,
+            &SigningElementWidget::controlWidgetChanged);
+    connect(_proxyModel, &CheckableTreeProxyModel::someCheckedStateChenged, this,
+            &SigningElementWidget::controlWidgetChanged);
 }
 
-SigningElementWidget::~SigningElementWidget() = default;
+SigningElementWidget::~SigningElementWidget()
+{
+    delete ui;
+}
+
+void SigningElementWidget::blockEditWidget(bool block)
+{
+    const bool enable = !block || isEditable();
+    ui->_elfCheckBox->setEnabled(enable);
+    ui->_xattrCheckBox->setEnabled(enable);
+}
+
+void SigningElementWidget::controlWidgetChanged()
+{
+    const bool elf = ui->_elfCheckBox->isChecked();
+    const bool xattr = ui->_xattrCheckBox->isChecked();
+    ui->_signPushButton->setEnabled((elf || xattr) && !_proxyModel->checkedList().isEmpty());
+    _proxyModel->setElfOnly(elf && !xattr);
+}
+
+Bsign::SignMode SigningElementWidget::signMode() const
+{
+    const bool elf = ui->_elfCheckBox->isChecked();
+    const bool xattr = ui->_xattrCheckBox->isChecked();
+    if (elf && !xattr)
+        return Bsign::ElfOnly;
+    if (xattr && !elf)
+        return Bsign::XattrOnly;
+    return Bsign::ElfAndXattr;
+}
+
+QModelIndexList SigningElementWidget::selectedSourceIndexes() const
+{
+    QModelIndexList indexes;
+    for (const QModelIndex& index : _proxyModel->checkedList()) {
+        if (index.row() >= 0 && index.column() >= 0 && index.model())
+            indexes.append(_proxyModel->mapToSource(index));
+    }
+    return indexes;
+}
+
+void SigningElementWidget::showSigningDialog()
+{
+    KeyManager keyManager;
+    if (!keyManager.init(QString())) {
+        QMessageBox box;
+        box.setText(tr("Can not initialize Gpgme library!"));
+        box.exec();
+        return;
+    }
+    const Bsign::SignMode mode = signMode();
+    const QModelIndexList indexes = selectedSourceIndexes();
+    QStringList paths;
+    for (const QModelIndex& index : indexes)
+        paths.append(_fileModel->filePath(index));
+    if (mode != Bsign::ElfOnly && !confirmSelection(paths))
+        return;
+
+    SelectKeyDialog selectKeyDialog(&keyManager, mode, this);
+    if (selectKeyDialog.exec() != QDialog::Accepted)
+        return;
+    SigningDialog signingDialog(&keyManager, selectKeyDialog.selectedKeyId(), paths, mode,
+                                selectKeyDialog.isSaveLogChecked(), nullptr);
+    signingDialog.exec();
+    if (signingDialog.isFinished())
+        offerVerification(mode);
+    _fileModel->updateSignatures(indexes);
+}
+
+// Files outside the trusted system directories under extended-attribute verification can
+// keep the system from booting, so ask once before such a selection is signed.
+bool SigningElementWidget::confirmSelection(const QStringList& paths)
+{
+    const QSet<QString>& trusted = DigSig::trustedDirectories();
+    const bool unsafe = std::any_of(paths.cbegin(), paths.cend(), [&trusted](const QString& path) {
+        if (path == QLatin1String("/"))
+            return true;
+        const QStringList parts = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+        return !parts.isEmpty() && !trusted.contains(QLatin1Char('/') + parts.first());
+    });
+    if (!unsafe)
+        return true;
+    const auto answer = QMessageBox::question(
+        this, tr("Selection confirmation"),
+        tr("Warning! You have selected unsafe directories for signing. After enabling extended "
+           "attributes signature verification, this can lead to the inablility of booting the "
+           "system, the inability to change the settings (disable) of the DigSig module and "
+           "other unpredictable consequences.\nDo you want to continue?"),
+        QMessageBox::Yes | QMessageBox::No);
+    return answer == QMessageBox::Yes;
+}
+
+void SigningElementWidget::offerVerification(Bsign::SignMode mode)
+{
+    const DigSigSettings settings(DigSigConfigManager::instance());
+    if (!settings.isXattrEnabled() || mode == Bsign::ElfOnly)
+        return;
+    const auto answer = QMessageBox::question(
+        this, tr("Add files for verification"),
+        tr("Digsig was enabled in the extended attributes signature verification mode. Files "
+           "that was signed after that will not be automatically verified after reboot. Do you "
+           "want to add signed files for verification after reboot?"),
+        QMessageBox::Yes | QMessageBox::No);
+    if (answer == QMessageBox::Yes)
+        TaskObserver::instance(nullptr)->performTask(new UpdateInitramfsTask(new ElementData));
+}

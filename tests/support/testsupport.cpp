@@ -70,6 +70,35 @@ void answerNextMessageBox(QMessageBox::StandardButton button, MessageBoxRecord* 
     });
 }
 
+ModalDriver::ModalDriver(std::function<void(QWidget*)> handler)
+    : _handler(std::move(handler))
+{
+    auto* timer = new QTimer(this);
+    timer->setInterval(10);
+    connect(timer, &QTimer::timeout, this, &ModalDriver::poll);
+    timer->start();
+}
+
+QStringList ModalDriver::seen() const
+{
+    return _seen;
+}
+
+void ModalDriver::poll()
+{
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal || !modal->isVisible())
+        return;
+    if (!_known.contains(modal)) {
+        _known.append(modal);
+        QString name = QString::fromLatin1(modal->metaObject()->className());
+        if (qobject_cast<QMessageBox*>(modal))
+            name += QStringLiteral(": ") + modal->windowTitle();
+        _seen.append(name);
+    }
+    _handler(modal);
+}
+
 namespace {
 int processWarnings = 0;
 QtMessageHandler previousHandler = nullptr;

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QMessageBox>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -32,6 +33,23 @@ struct MessageBoxRecord
     QMessageBox::StandardButtons buttons;
 };
 void answerNextMessageBox(QMessageBox::StandardButton button, MessageBoxRecord* record = nullptr);
+
+// Drives a sequence of modal dialogs: every 10 ms the handler is called with the active modal
+// widget, until the driver is destroyed. seen() names each modal once, in order of appearance:
+// the class name, and for message boxes also the title ("QMessageBox: Title").
+class ModalDriver : public QObject
+{
+public:
+    explicit ModalDriver(std::function<void(QWidget*)> handler);
+    QStringList seen() const;
+
+private:
+    void poll();
+
+    std::function<void(QWidget*)> _handler;
+    QList<QPointer<QWidget>> _known;
+    QStringList _seen;
+};
 
 // Counts Qt's warnings about a QProcess destroyed while still running.
 class ProcessWarningCounter
