@@ -83,12 +83,14 @@ inline QList<Call> readCalls(const QString& logPath)
     return calls;
 }
 
-// The file argument (last) of every logged call, in log order.
-inline QStringList calledFiles(const QString& logPath)
+// The file of every logged verification, in log order.
+inline QStringList verifiedFiles(const QString& logPath)
 {
     QStringList files;
-    for (const Call& call : readCalls(logPath))
-        files << (call.args.isEmpty() ? QString() : call.args.last());
+    for (const Call& call : readCalls(logPath)) {
+        if (call.args.size() == 2 && call.args.first() == QLatin1String("--verify"))
+            files << call.args.last();
+    }
     return files;
 }
 
@@ -102,7 +104,16 @@ public:
     { }
     QString logPath() const { return _dir.path() + QStringLiteral("/bsign.log"); }
     QList<Call> calls() const { return readCalls(logPath()); }
-    QStringList files() const { return calledFiles(logPath()); }
+    QList<Call> verifyCalls() const
+    {
+        QList<Call> result;
+        for (const Call& call : calls()) {
+            if (call.args.value(0) == QLatin1String("--verify"))
+                result << call;
+        }
+        return result;
+    }
+    QStringList verifiedFiles() const { return BsignStandIn::verifiedFiles(logPath()); }
 
 private:
     QTemporaryDir _dir;
