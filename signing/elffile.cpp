@@ -1,6 +1,21 @@
 #include "elffile.h"
 
-bool isElfFile(const QString&)
+#include "digsigconstants.h"
+
+#include <QFile>
+
+bool isElfFile(const QFileInfo& info)
 {
-    return false;
+    if (!info.isFile() || info.size() == 0 || info.suffix() == QLatin1String("o"))
+        return false;
+    QFile file(info.filePath());
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray& magic = DigSig::elfMagic();
+    return file.read(magic.size()) == magic;
+}
+
+bool isElfFile(const QString& path)
+{
+    return isElfFile(QFileInfo(path));
 }

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "checkabletreeproxymodel.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QString>
+
+// The checkable file tree of the signing widget; on request it hides every file that is not
+// an ELF file. The source model must be a QFileSystemModel.
+class FilteredTreeProxyModel : public CheckableTreeProxyModel
+{
+    Q_OBJECT
+public:
+    explicit FilteredTreeProxyModel(QObject* parent = nullptr);
+
+    bool elfOnly() const { return _elfOnly; }
+    void setElfOnly(bool elfOnly);
+
+protected:
+    bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
+
+private:
+    struct ElfAnswer
+    {
+        qint64 size = -1;
+        QDateTime modified;
+        bool elf = false;
+    };
+
+    bool isCachedElfFile(const QString& path) const;
+
+    bool _elfOnly = false;
+    // The filter runs on the GUI thread for every row on every invalidation; opening each file
+    // again would freeze the tree on large directories.
+    mutable QHash<QString, ElfAnswer> _elfAnswers;
+};
