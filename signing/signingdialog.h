@@ -26,6 +26,8 @@ public:
     ~SigningDialog() override;
 
     bool isFinished() const;
+    // The files of the selection that the run would sign, each once.
+    QStringList collectFiles(const QStringList& paths);
 
 public Q_SLOTS:
     int exec() override;
@@ -52,7 +54,6 @@ private Q_SLOTS:
     void writeLog(QString message);
 
 private:
-    QStringList collectFiles(const QStringList& paths);
     void appendIfSignable(QStringList& list, const QFileInfo& info) const;
     void stopOnFailure();
     QStringList controlFileEntries(bool* ok);
