@@ -24,6 +24,9 @@ void TaskObserver::performTask(AbstractTask* task)
     if (!task)
         return;
     ++_active;
+    _running.insert(task, _history.size());
+    _history.append(
+        {task->taskDescription().description(), TaskDescription::NotFinished, QString()});
     Q_EMIT taskStarted(task->taskDescription().description());
     _pool.start([this, task] {
         task->run();
@@ -37,8 +40,8 @@ void TaskObserver::finishTask(AbstractTask* task)
     task->afterRun();
     const TaskDescription& description = task->taskDescription();
     const Record record {description.description(), description.status(), description.message()};
+    _history[_running.take(task)] = record;
     delete task;
-    _history.append(record);
     --_active;
     Q_EMIT taskFinished(record.description, record.status, record.message);
 }

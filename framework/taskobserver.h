@@ -2,6 +2,7 @@
 
 #include "covaframework_export.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QThreadPool>
@@ -28,6 +29,7 @@ public:
     // Takes ownership of task.
     void performTask(AbstractTask* task);
 
+    // Every task handed over, in the order they were started; a running one has status 0.
     QList<Record> history() const;
     int activeTaskCount() const;
     // Waits, processing events, until no task is running; false on time-out.
@@ -43,5 +45,6 @@ private:
 
     QThreadPool _pool;
     QList<Record> _history;
+    QHash<AbstractTask*, int> _running;
     int _active;
 };

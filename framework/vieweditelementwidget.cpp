@@ -81,19 +81,30 @@ void ViewEditElementWidget::setChanged(bool changed)
     Q_EMIT changedStateChanged(changed);
 }
 
+// Only the widget's own form is locked: a dialog parented to the widget (a question asked
+// while a task ends, say) is a window of its own and must stay answerable.
 void ViewEditElementWidget::setInputsReadOnly(bool readOnly)
 {
     const bool editable = !readOnly && isEditable();
-    for (auto* edit : findChildren<QTextEdit*>())
-        edit->setReadOnly(!editable);
-    for (auto* edit : findChildren<QPlainTextEdit*>())
-        edit->setReadOnly(!editable);
-    for (auto* edit : findChildren<QLineEdit*>())
-        edit->setReadOnly(!editable);
-    for (auto* button : findChildren<QAbstractButton*>())
-        button->setEnabled(editable);
-    for (auto* box : findChildren<QComboBox*>())
-        box->setEnabled(editable);
-    for (auto* box : findChildren<QAbstractSpinBox*>())
-        box->setEnabled(editable);
+    const auto ownInputs = [this](auto* input) {
+        return input->window() == window();
+    };
+    for (auto* edit : findChildren<QTextEdit*>()) {
+        if (ownInputs(edit))
+            edit->setReadOnly(!editable);
+    }
+    for (auto* edit : findChildren<QPlainTextEdit*>()) {
+        if (ownInputs(edit))
+            edit->setReadOnly(!editable);
+    }
+    for (auto* edit : findChildren<QLineEdit*>()) {
+        if (ownInputs(edit))
+            edit->setReadOnly(!editable);
+    }
+    for (auto* input : findChildren<QWidget*>()) {
+        const bool switchable = qobject_cast<QAbstractButton*>(input)
+            || qobject_cast<QComboBox*>(input) || qobject_cast<QAbstractSpinBox*>(input);
+        if (switchable && ownInputs(input))
+            input->setEnabled(editable);
+    }
 }

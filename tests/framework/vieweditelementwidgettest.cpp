@@ -102,6 +102,7 @@ private Q_SLOTS:
     void editStateGovernsInputsOfUpdatableElementsOnly();
     void changeFlagFollowsEditsAndReset();
     void widgetsAreAttachedToTheirElements();
+    void lockingTheFormLeavesOpenDialogsAnswerable();
 };
 
 void ViewEditElementWidgetTest::applySendsUpdateWithExportedRecord()
@@ -204,6 +205,33 @@ void ViewEditElementWidgetTest::widgetsAreAttachedToTheirElements()
     QCOMPARE(widget->contextType(), int(ContextOperation::WidgetContextType));
     QCOMPARE(widget->elementContext(), static_cast<Element*>(settings));
     QCOMPARE(widget->caption(), QStringLiteral("Settings name"));
+}
+
+void ViewEditElementWidgetTest::lockingTheFormLeavesOpenDialogsAnswerable()
+{
+    RecordingModule module;
+    bool dataDeleted = false;
+    module.elements().append(
+        new TestElement(module, QStringLiteral("Settings"), ReadOperation | UpdateOperation));
+    auto* widget = new EditorWidget(module, QStringLiteral("Settings"), &dataDeleted);
+    module.insertElementWidget(widget);
+    module.connectElementWidgets();
+    widget->blockEditWidget(false);
+
+    // A read that ends while a question is open locks the form, not the question.
+    bool yesEnabled = false;
+    TestSupport::onNextModal([widget, &yesEnabled](QWidget* modal) {
+        widget->blockEditWidget(true);
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        yesEnabled = box->button(QMessageBox::Yes)->isEnabled();
+        box->button(QMessageBox::Yes)->click();
+    });
+    const auto answer
+        = QMessageBox::question(widget, QStringLiteral("Question"), QStringLiteral("Go?"),
+                                QMessageBox::Yes | QMessageBox::No);
+    QVERIFY(yesEnabled);
+    QCOMPARE(answer, QMessageBox::Yes);
+    QVERIFY(!widget->checkBox->isEnabled());
 }
 
 DIGSIG_SANDBOX_TEST_MAIN(ViewEditElementWidgetTest)
