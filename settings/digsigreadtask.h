@@ -2,10 +2,11 @@
 
 #include "readpropertyheavytask.h"
 
+// Validates the settings file and the control file, then has the settings widget refill itself.
 class DigSigReadTask : public ReadPropertyHeavyTask
 {
 public:
-    DigSigReadTask(Element* element);
+    explicit DigSigReadTask(Element* element);
     ~DigSigReadTask() override;
 
     void run() override;

@@ -1,5 +1,7 @@
 #include "updateinitramfstask.h"
 
+#include "initramfsrebuild.h"
+
 #include <QObject>
 
 UpdateInitramfsTask::UpdateInitramfsTask(ElementData* data)
@@ -12,7 +14,10 @@ UpdateInitramfsTask::~UpdateInitramfsTask() = default;
 
 void UpdateInitramfsTask::run()
 {
-    taskDescription().setStatus(TaskDescription::Succeeded);
+    QStringList errors;
+    QStringList warnings;
+    InitramfsRebuild::run(errors, warnings);
+    InitramfsRebuild::report(taskDescription(), errors, warnings);
     AbstractTask::run();
 }
 

@@ -2,10 +2,11 @@
 
 #include "abstracttask.h"
 
+// Only rebuilds the initial RAM file system (after a signing run).
 class UpdateInitramfsTask : public AbstractTask
 {
 public:
-    UpdateInitramfsTask(ElementData* data);
+    explicit UpdateInitramfsTask(ElementData* data);
     ~UpdateInitramfsTask() override;
 
     void run() override;
