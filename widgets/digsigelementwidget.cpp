@@ -1,10 +1,193 @@
 #include "digsigelementwidget.h"
+#include "ui_digsigelementwidget.h"
 
-DigSigElementWidget::DigSigElementWidget(Module& module, bool (*permission)(Module const&), QWidget* parent)
+#include "digsigconfigmanager.h"
+#include "digsigconstants.h"
+#include "digsigelementdata.h"
+#include "digsigsettings.h"
+#include "sysroot.h"
+
+#include <QMessageBox>
+#include <QProcess>
+#include <QProcessEnvironment>
+
+#include <cstdlib>
+
+namespace {
+
+constexpr int rebootHelperWaitMsecs = 30000;
+
+} // namespace
+
+DigSigElementWidget::DigSigElementWidget(Module& module, bool (*permission)(Module const&),
+                                         QWidget* parent)
     : ViewEditElementWidget(module, permission, parent)
+    , ui(new Ui::DigSigElementWidget)
 {
     _elementType = QStringLiteral("DigSig");
     _targetElementType = _elementType;
+    ui->setupUi(this);
+
+    _radioButtons << ui->_onElfRadioButton << ui->_offElfRadioButton << ui->_debugElfRadioButton
+                  << ui->_onXattrRadioButton << ui->_offXattrRadioButton
+                  << ui->_debugXattrRadioButton;
+    _buttonGroups << ui->_elfButtonControlGroup << ui->_xattrButtonControlGroup;
+    _textEdits << ui->_xattrControlFileTextEdit;
+
+    for (QTextEdit* edit : qAsConst(_textEdits))
+        connect(edit, &QTextEdit::textChanged, this, &ViewEditElementWidget::changeContent);
+    for (QAbstractButton* button : qAsConst(_radioButtons))
+        connect(button, &QAbstractButton::toggled, this, &ViewEditElementWidget::changeContent);
+    for (QAbstractButton* button : {ui->_onElfRadioButton, ui->_onXattrRadioButton}) {
+        connect(button, &QAbstractButton::toggled, button,
+                [this](bool checked) { warnAboutOn(checked); });
+    }
 }
 
-DigSigElementWidget::~DigSigElementWidget() = default;
+DigSigElementWidget::~DigSigElementWidget()
+{
+    delete ui;
+}
+
+ElementData* DigSigElementWidget::exportElementData() const
+{
+    auto* data = new DigSigElementData;
+    data->setElfMode(
+        checkedMode(ui->_onElfRadioButton, ui->_debugElfRadioButton, ui->_offElfRadioButton));
+    data->setXattrMode(
+        checkedMode(ui->_onXattrRadioButton, ui->_debugXattrRadioButton, ui->_offXattrRadioButton));
+    // Not editable here: saving writes back what the settings file holds.
+    data->setIgnoreGost2001(DigSigSettings(DigSigConfigManager::instance()).ignoreGost2001());
+    data->setIgnoreXattrKeys(DigSigSettings(DigSigConfigManager::instance()).ignoreXattrKeys());
+    data->setXattrControl(ui->_xattrControlFileTextEdit->toPlainText());
+    return data;
+}
+
+void DigSigElementWidget::afterSuccessfulRead(Element* element, ElementData* data)
+{
+    if (element != this->element() || role() != MainWidgetRole)
+        return;
+    if (!isEditBlocked())
+        blockEditWidget(true);
+    clear();
+
+    for (QAbstractButton* button : qAsConst(_radioButtons))
+        button->blockSignals(true);
+    const DigSigSettings settings(DigSigConfigManager::instance());
+    const auto check = [](int mode, QAbstractButton* on, QAbstractButton* debug,
+                          QAbstractButton* off) {
+        switch (mode) {
+        case On:
+            on->setChecked(true);
+            break;
+        case Debug:
+            debug->setChecked(true);
+            break;
+        case Off:
+            off->setChecked(true);
+            break;
+        default:
+            break;
+        }
+    };
+    check(settings.elfMode(), ui->_onElfRadioButton, ui->_debugElfRadioButton,
+          ui->_offElfRadioButton);
+    check(settings.xattrMode(), ui->_onXattrRadioButton, ui->_debugXattrRadioButton,
+          ui->_offXattrRadioButton);
+    for (QAbstractButton* button : qAsConst(_radioButtons))
+        button->blockSignals(false);
+
+    ui->_xattrControlFileTextEdit->setText(settings.xattrControl());
+    ViewEditElementWidget::afterSuccessfulRead(element, data);
+}
+
+void DigSigElementWidget::afterSuccessfulUpdate()
+{
+    const QMessageBox::StandardButton answer = QMessageBox::question(
+        this, tr("Reboot system"), tr("To apply settings need reboot system.\nReboot now?"),
+        QMessageBox::Yes | QMessageBox::No);
+    if (answer == QMessageBox::Yes)
+        startRebootHelper();
+}
+
+void DigSigElementWidget::applyContentChanges()
+{
+    if (ui->_onElfRadioButton->isChecked() || ui->_onXattrRadioButton->isChecked()) {
+        const QMessageBox::StandardButton answer = QMessageBox::warning(
+            this, tr("Warning"),
+            tr("All unsigned files can not be started after reboot system.\n"
+               "It is advisable to first check the system in debug mode.\n"
+               "Are you sure want apply this settings?"),
+            QMessageBox::Yes | QMessageBox::No);
+        if (answer == QMessageBox::No)
+            return;
+    }
+    ViewEditElementWidget::applyContentChanges();
+}
+
+void DigSigElementWidget::reset()
+{
+    clear();
+    ViewEditElementWidget::reset();
+}
+
+void DigSigElementWidget::clear()
+{
+    // Unchecking an auto-exclusive button in an exclusive group is refused, hence the detour.
+    for (QButtonGroup* group : qAsConst(_buttonGroups))
+        group->setExclusive(false);
+    for (QAbstractButton* button : qAsConst(_radioButtons)) {
+        button->blockSignals(true);
+        button->setAutoExclusive(false);
+        button->setChecked(false);
+        button->setAutoExclusive(true);
+        button->blockSignals(false);
+    }
+    for (QButtonGroup* group : qAsConst(_buttonGroups))
+        group->setExclusive(true);
+    for (QTextEdit* edit : qAsConst(_textEdits)) {
+        edit->blockSignals(true);
+        edit->clear();
+        edit->blockSignals(false);
+    }
+}
+
+void DigSigElementWidget::warnAboutOn(bool checked)
+{
+    if (!checked)
+        return;
+    QMessageBox::warning(this, tr("Warning"),
+                         tr("All unsigned files can not be started after reboot system."),
+                         QMessageBox::Ok);
+}
+
+void DigSigElementWidget::startRebootHelper()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    const char* userId = std::getenv("SUDO_UID");
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"),
+                       QStringLiteral("/run/user/%1")
+                           .arg(userId ? QString::fromLatin1(userId) : QString()));
+
+    QProcess helper;
+    helper.setProcessEnvironment(environment);
+    helper.start(Sysroot::path(DigSig::windowManagerHelperPath()),
+                 {QStringLiteral("KIROWM_REBOOT")}, QIODevice::ReadWrite);
+    if (!helper.waitForFinished(rebootHelperWaitMsecs) && helper.state() != QProcess::NotRunning) {
+        // Abandoned: stop it here rather than let the destructor kill it with a warning.
+        helper.kill();
+        helper.waitForFinished(-1);
+    }
+}
+
+int DigSigElementWidget::checkedMode(QAbstractButton* on, QAbstractButton* debug,
+                                     QAbstractButton* off) const
+{
+    if (on->isChecked())
+        return On;
+    if (debug->isChecked())
+        return Debug;
+    if (off->isChecked())
+        return Off;
+    return Invalid;
+}
