@@ -1,10 +1,138 @@
 #include "keyselementwidget.h"
+#include "ui_keyselementwidget.h"
 
-KeysElementWidget::KeysElementWidget(Module& module, bool (*permission)(Module const&), QWidget* parent)
+#include "createkeydialog.h"
+#include "digsigconstants.h"
+#include "keymanager.h"
+#include "keysproxyfilemodel.h"
+#include "sysroot.h"
+
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QProcess>
+#include <QRegularExpression>
+
+KeysElementWidget::KeysElementWidget(Module& module, bool (*permission)(Module const&),
+                                     QWidget* parent)
     : ViewEditElementWidget(module, permission, parent)
+    , ui(new Ui::KeysElementWidget)
+    , _proxyModel(new KeysProxyFileModel(this))
+    , _expanded(false)
 {
     _elementType = QStringLiteral("DigSigKeys");
-    _targetElementType = _elementType;
+    _targetElementType = ContextOperation::allElementType;
+    ui->setupUi(this);
+    setUpTree();
+    connect(ui->_openEditAppPushButton, &QPushButton::clicked, this,
+            &KeysElementWidget::openKeyManager);
+    connect(ui->_createKeyPushButton, &QPushButton::clicked, this,
+            &KeysElementWidget::openCreateKeyDialog);
 }
 
-KeysElementWidget::~KeysElementWidget() = default;
+KeysElementWidget::~KeysElementWidget()
+{
+    delete ui;
+}
+
+void KeysElementWidget::setUpTree()
+{
+    _proxyModel->setRootPath(Sysroot::path(DigSig::digsigDirectory()));
+    const QModelIndex root = _proxyModel->rootIndex();
+    // Directly in /etc/digsig only the key directories; everywhere else only key files.
+    _proxyModel->addDirFilters(
+        {QRegExp(QStringLiteral("keys")), QRegExp(QStringLiteral("xattr_keys"))}, root);
+    _proxyModel->addFileFilters({}, root);
+    _proxyModel->addFileFilters({QRegExp(QStringLiteral(".+\\.gpg"))}, QModelIndex());
+    ui->_keysTreeView->setModel(_proxyModel);
+    ui->_keysTreeView->setRootIndex(_proxyModel->mapFromSource(root));
+    ui->_keysTreeView->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    // The file model loads directories in the background, after the first show has expanded
+    // what little it had: rows arriving from then on are expanded as they come.
+    connect(_proxyModel, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex& parent, int first, int last) {
+                if (!_expanded)
+                    return;
+                for (int row = first; row <= last; ++row)
+                    ui->_keysTreeView->expand(_proxyModel->index(row, 0, parent));
+            });
+}
+
+void KeysElementWidget::showEvent(QShowEvent* event)
+{
+    if (!_expanded) {
+        ui->_keysTreeView->expandAll();
+        _expanded = true;
+    }
+    ViewEditElementWidget::showEvent(event);
+}
+
+void KeysElementWidget::reset()
+{
+    // The tree follows the disk by itself; there is nothing to reload.
+    setUnchanged();
+}
+
+void KeysElementWidget::openKeyManager()
+{
+    QProcess query;
+    query.start(QStringLiteral("dpkg-query"),
+                {QStringLiteral("-W"),
+                 QStringLiteral("-f=${binary:Package}\t${Version}\t${Status}"),
+                 QStringLiteral("kgpg")},
+                QIODevice::ReadOnly);
+    if (!query.waitForFinished(30000)) {
+        query.kill();
+        query.waitForFinished(-1);
+        return;
+    }
+    // dpkg-query also fails for a package it knows nothing of; its output alone tells the state.
+    if (query.exitStatus() == QProcess::CrashExit)
+        return;
+    const QString output = QString::fromLocal8Bit(query.readAllStandardOutput());
+    if (output.isEmpty())
+        return;
+    const QStringList fields = output.split(QLatin1Char('\t'), Qt::KeepEmptyParts);
+    if (fields.size() != 3)
+        return;
+    static const QRegularExpression installed(QStringLiteral("^install ok"));
+    if (installed.match(fields.at(2)).hasMatch())
+        QProcess::startDetached(QStringLiteral("kgpg"), {});
+    else
+        showKgpgNotInstalled();
+}
+
+void KeysElementWidget::showKgpgNotInstalled()
+{
+    QMessageBox::information(this, tr("The kgpg utility is not installed"),
+                             tr("To open key management utility run in the console")
+                                 + QLatin1Char(' ') + QStringLiteral("apt-get install kgpg"),
+                             QMessageBox::Ok);
+}
+
+void KeysElementWidget::openCreateKeyDialog()
+{
+    KeyManager keyManager;
+    if (!keyManager.init(QString())) {
+        QMessageBox box;
+        box.setText(tr("Can not initialize Gpgme library!"));
+        box.exec();
+        return;
+    }
+    connect(&keyManager, &KeyManager::keyGenerationEnded, this,
+            [&keyManager](const QString& fingerprint) {
+                const QString path
+                    = DigSig::xattrKeysDirectory() + QStringLiteral("%1.gpg").arg(fingerprint);
+                keyManager.exportKey(fingerprint, Sysroot::path(path));
+            });
+    // A key the kernel cannot find is of no use: say so before the success box.
+    connect(
+        &keyManager, &KeyManager::keyExportError, this,
+        [this](const QString&, const QString& path, const QString& error) {
+            QMessageBox::warning(
+                this, tr("Key export error"),
+                tr("Can not export the public key into %1:").arg(path.mid(Sysroot::root().size()))
+                    + QLatin1Char('\n') + error);
+        });
+    CreateKeyDialog dialog(&keyManager, nullptr);
+    dialog.exec();
+}

@@ -1,7 +1,7 @@
 // Drives the built plug-in the way the console does: loaded through QPluginLoader, reached only
 // through the framework's classes and the settings form's object names.
-#include "element.h"
 #include "contextoperation.h"
+#include "element.h"
 #include "module.h"
 #include "plugin.h"
 #include "taskobserver.h"
@@ -74,12 +74,13 @@ private Q_SLOTS:
                  "run through CTest: DIGSIG_TOOLS_DIR and DIGSIG_PLUGIN_DIR are needed");
         qputenv("PATH", tools.toLocal8Bit() + ':' + qgetenv("PATH"));
 
-        QVERIFY(TestSupport::writeFile(sandboxed(helperPath),
-                                       TestSupport::readFile(tools + QStringLiteral("/kiro-wmfunc"))));
+        QVERIFY(TestSupport::writeFile(
+            sandboxed(helperPath), TestSupport::readFile(tools + QStringLiteral("/kiro-wmfunc"))));
         QVERIFY(QFile::setPermissions(sandboxed(helperPath),
                                       QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         _logPath = _scratch.filePath(QStringLiteral("tools.log"));
-        for (const char* variable : {"DIGSIG_UPDATE_INITRAMFS_LOG", "DIGSIG_MOUNT_LOG", "DIGSIG_WMFUNC_LOG"})
+        for (const char* variable :
+             {"DIGSIG_UPDATE_INITRAMFS_LOG", "DIGSIG_MOUNT_LOG", "DIGSIG_WMFUNC_LOG"})
             qputenv(variable, _logPath.toUtf8());
         qputenv("SUDO_UID", "1000");
 
@@ -113,12 +114,12 @@ private Q_SLOTS:
         const QString rebuild = QStringLiteral("update-initramfs argv -u -k all");
         const QString rw = QStringLiteral("mount argv -o remount,rw /boot");
         const QString ro = QStringLiteral("mount argv -o remount,ro /boot");
-        QTest::newRow("/boot read-only")
-            << QByteArray("/dev/sda2 / ext4 rw,relatime 0 1\n/dev/sda1 /boot ext4 ro,relatime 0 2\n")
-            << QStringList {rw, rebuild, ro};
-        QTest::newRow("/boot read-write")
-            << QByteArray("/dev/sda2 / ext4 rw,relatime 0 1\n/dev/sda1 /boot ext4 rw,relatime 0 2\n")
-            << QStringList {rebuild};
+        QTest::newRow("/boot read-only") << QByteArray(
+            "/dev/sda2 / ext4 rw,relatime 0 1\n/dev/sda1 /boot ext4 ro,relatime 0 2\n")
+                                         << QStringList {rw, rebuild, ro};
+        QTest::newRow("/boot read-write") << QByteArray(
+            "/dev/sda2 / ext4 rw,relatime 0 1\n/dev/sda1 /boot ext4 rw,relatime 0 2\n")
+                                          << QStringList {rebuild};
     }
 
     void readEditApply()
@@ -143,7 +144,8 @@ private Q_SLOTS:
         QCOMPARE(history.at(0).status, 2);
         QVERIFY(radio("_offElfRadioButton")->isChecked());
         QVERIFY(radio("_offXattrRadioButton")->isChecked());
-        QCOMPARE(_widget->findChild<QTextEdit*>(QStringLiteral("_xattrControlFileTextEdit"))->toPlainText(),
+        QCOMPARE(_widget->findChild<QTextEdit*>(QStringLiteral("_xattrControlFileTextEdit"))
+                     ->toPlainText(),
                  QStringLiteral("//bin/dash\n/usr/"));
         QVERIFY(_widget->isEditBlocked());
         QVERIFY(!_widget->isChanged());
@@ -165,7 +167,8 @@ private Q_SLOTS:
         QCOMPARE(TestSupport::readFile(sandboxed(controlPath)), QByteArray("//bin/dash\n/usr/\n"));
         QStringList argv;
         for (const QString& line : TestSupport::readLog(_logPath)) {
-            if (line.contains(QLatin1String(" argv ")) && !line.startsWith(QLatin1String("kiro-wmfunc")))
+            if (line.contains(QLatin1String(" argv "))
+                && !line.startsWith(QLatin1String("kiro-wmfunc")))
                 argv << line;
         }
         QCOMPARE(argv, calls);
@@ -190,7 +193,8 @@ private Q_SLOTS:
         QVERIFY(radio("_debugElfRadioButton")->isChecked());
         QVERIFY(!radio("_offElfRadioButton")->isChecked());
         QVERIFY(radio("_offXattrRadioButton")->isChecked());
-        QCOMPARE(_widget->findChild<QTextEdit*>(QStringLiteral("_xattrControlFileTextEdit"))->toPlainText(),
+        QCOMPARE(_widget->findChild<QTextEdit*>(QStringLiteral("_xattrControlFileTextEdit"))
+                     ->toPlainText(),
                  QStringLiteral("//bin/dash\n/usr/\n"));
         QVERIFY(_widget->isEditBlocked());
         QVERIFY(!_widget->isChanged());
@@ -218,7 +222,8 @@ private Q_SLOTS:
         qunsetenv("DIGSIG_UPDATE_INITRAMFS_EXIT");
 
         // Two warnings (On, then the apply confirmation) and no reboot question.
-        QCOMPARE(answerer.titles, QStringList({QStringLiteral("Warning"), QStringLiteral("Warning")}));
+        QCOMPARE(answerer.titles,
+                 QStringList({QStringLiteral("Warning"), QStringLiteral("Warning")}));
         const QList<TaskObserver::Record> history = _observer->history().mid(historyStart);
         QCOMPARE(history.size(), 3);
         QCOMPARE(history.at(1).status, 1);
@@ -226,8 +231,10 @@ private Q_SLOTS:
                  QStringLiteral("Process: \"update-initramfs -u -k all\" finished with errors:\n"
                                 "E: out of space %2\n\nExit code: 1"));
         QVERIFY(TestSupport::readFile(sandboxed(settingsPath)).contains("DIGSIG_XATTR_MODE=1\n"));
-        QCOMPARE(TestSupport::readFile(sandboxed(mtabPath)), QByteArray("/dev/sda1 /boot ext4 ro 0 2\n"));
-        QVERIFY(!TestSupport::readLog(_logPath).contains(QStringLiteral("kiro-wmfunc argv KIROWM_REBOOT")));
+        QCOMPARE(TestSupport::readFile(sandboxed(mtabPath)),
+                 QByteArray("/dev/sda1 /boot ext4 ro 0 2\n"));
+        QVERIFY(!TestSupport::readLog(_logPath).contains(
+            QStringLiteral("kiro-wmfunc argv KIROWM_REBOOT")));
         // Module value "paranoid" is unset, so the read-back shows what the file now holds.
         QVERIFY(radio("_onXattrRadioButton")->isChecked());
     }
