@@ -13,8 +13,8 @@ namespace {
 
 const QRegularExpression& validLinePattern()
 {
-    static const QRegularExpression pattern(QStringLiteral(
-        "^([[:space:]]*|[[:space:]]*#.*|[[:space:]]*[_A-Z\\d]+=\\d+[[:space:]]*)$"));
+    static const QRegularExpression pattern(
+        QStringLiteral("^([[:space:]]*|[[:space:]]*#.*|[[:space:]]*[_A-Z\\d]+=\\d+[[:space:]]*)$"));
     return pattern;
 }
 
@@ -120,7 +120,8 @@ void DigSigSettings::readSettings()
 
     for (const QString& key : DigSig::keyList()) {
         if (!values.contains(key))
-            _errors << QObject::tr("file %1 does not contain the required option %2").arg(path, key);
+            _errors
+                << QObject::tr("file %1 does not contain the required option %2").arg(path, key);
     }
 
     _elfMode = readMode(DigSig::elfModeKey(), values.value(DigSig::elfModeKey()));

@@ -29,8 +29,7 @@ void run(QStringList& errors, QStringList& warnings)
         manager->remountBootReadOnly();
 }
 
-void report(TaskDescription& description, const QStringList& errors,
-            const QStringList& warnings)
+void report(TaskDescription& description, const QStringList& errors, const QStringList& warnings)
 {
     const QLatin1Char newline('\n');
     if (!errors.isEmpty()) {

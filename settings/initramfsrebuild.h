@@ -12,7 +12,6 @@ namespace InitramfsRebuild {
 void run(QStringList& errors, QStringList& warnings);
 
 // Status 1 with the errors, else 3 with the warnings, else 2; lines joined with "\n".
-void report(TaskDescription& description, const QStringList& errors,
-            const QStringList& warnings);
+void report(TaskDescription& description, const QStringList& errors, const QStringList& warnings);
 
 } // namespace InitramfsRebuild

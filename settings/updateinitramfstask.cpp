@@ -21,4 +21,5 @@ void UpdateInitramfsTask::run()
     AbstractTask::run();
 }
 
-void UpdateInitramfsTask::afterRun() { }
+void UpdateInitramfsTask::afterRun()
+{ }

@@ -74,22 +74,22 @@ void DigSigElementWidget::afterSuccessfulRead(Element* element, ElementData* dat
     for (QAbstractButton* button : qAsConst(_radioButtons))
         button->blockSignals(true);
     const DigSigSettings settings(DigSigConfigManager::instance());
-    const auto check = [](int mode, QAbstractButton* on, QAbstractButton* debug,
-                          QAbstractButton* off) {
-        switch (mode) {
-        case On:
-            on->setChecked(true);
-            break;
-        case Debug:
-            debug->setChecked(true);
-            break;
-        case Off:
-            off->setChecked(true);
-            break;
-        default:
-            break;
-        }
-    };
+    const auto check
+        = [](int mode, QAbstractButton* on, QAbstractButton* debug, QAbstractButton* off) {
+              switch (mode) {
+              case On:
+                  on->setChecked(true);
+                  break;
+              case Debug:
+                  debug->setChecked(true);
+                  break;
+              case Off:
+                  off->setChecked(true);
+                  break;
+              default:
+                  break;
+              }
+          };
     check(settings.elfMode(), ui->_onElfRadioButton, ui->_debugElfRadioButton,
           ui->_offElfRadioButton);
     check(settings.xattrMode(), ui->_onXattrRadioButton, ui->_debugXattrRadioButton,
@@ -113,12 +113,12 @@ void DigSigElementWidget::afterSuccessfulUpdate()
 void DigSigElementWidget::applyContentChanges()
 {
     if (ui->_onElfRadioButton->isChecked() || ui->_onXattrRadioButton->isChecked()) {
-        const QMessageBox::StandardButton answer = QMessageBox::warning(
-            this, tr("Warning"),
-            tr("All unsigned files can not be started after reboot system.\n"
-               "It is advisable to first check the system in debug mode.\n"
-               "Are you sure want apply this settings?"),
-            QMessageBox::Yes | QMessageBox::No);
+        const QMessageBox::StandardButton answer
+            = QMessageBox::warning(this, tr("Warning"),
+                                   tr("All unsigned files can not be started after reboot system.\n"
+                                      "It is advisable to first check the system in debug mode.\n"
+                                      "Are you sure want apply this settings?"),
+                                   QMessageBox::Yes | QMessageBox::No);
         if (answer == QMessageBox::No)
             return;
     }
@@ -165,9 +165,9 @@ void DigSigElementWidget::startRebootHelper()
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     const char* userId = std::getenv("SUDO_UID");
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"),
-                       QStringLiteral("/run/user/%1")
-                           .arg(userId ? QString::fromLatin1(userId) : QString()));
+    environment.insert(
+        QStringLiteral("XDG_RUNTIME_DIR"),
+        QStringLiteral("/run/user/%1").arg(userId ? QString::fromLatin1(userId) : QString()));
 
     QProcess helper;
     helper.setProcessEnvironment(environment);

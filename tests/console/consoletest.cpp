@@ -99,8 +99,9 @@ void ConsoleTest::startUpAndReadingShowTasksInThePanel()
              QStringLiteral("Digital signature management settings"));
     QVERIFY(observer->waitForIdle(60000));
     QCOMPARE(panelRows(_window->taskPanel()).size(), 3);
-    QVERIFY(panelRows(_window->taskPanel()).last().startsWith(
-        QLatin1String("Read digital signature settings | ")));
+    QVERIFY(panelRows(_window->taskPanel())
+                .last()
+                .startsWith(QLatin1String("Read digital signature settings | ")));
 
     // Elements without a read operation start no task when shown.
     QVERIFY(_window->showElement(_window->elements().at(1)));
@@ -118,7 +119,8 @@ void ConsoleTest::brokenLibraryIsReportedAndTheRestLoads()
     catalog.load(dir.path());
     QCOMPARE(catalog.plugins().size(), 0);
     QCOMPARE(catalog.errors().size(), 1);
-    QVERIFY(catalog.errors().first().startsWith(dir.filePath(QStringLiteral("broken.so")) + QStringLiteral(": ")));
+    QVERIFY(catalog.errors().first().startsWith(dir.filePath(QStringLiteral("broken.so"))
+                                                + QStringLiteral(": ")));
     QVERIFY(catalog.errors().first().size() > dir.filePath(QStringLiteral("broken.so: ")).size());
 
     ConsoleWindow window;
@@ -143,7 +145,8 @@ void ConsoleTest::programRendersEveryElementWidget()
     QCOMPARE(console.exitStatus(), QProcess::NormalExit);
     QCOMPARE(console.exitCode(), 0);
     const QString errors = QString::fromLocal8Bit(console.readAllStandardError());
-    QVERIFY2(errors.contains(QStringLiteral("cova-console: ") + plugins.filePath(QStringLiteral("broken.so"))),
+    QVERIFY2(errors.contains(QStringLiteral("cova-console: ")
+                             + plugins.filePath(QStringLiteral("broken.so"))),
              qPrintable(errors));
     for (const char* name : {"DigSig.png", "DigSigKeys.png", "DigSigSigning.png"}) {
         QImage image(shots.filePath(QLatin1String(name)));

@@ -1,5 +1,5 @@
-#include "digsigconfigmanager.h"
 #include "digsigsettings.h"
+#include "digsigconfigmanager.h"
 #include "testsupport.h"
 
 #include <QFile>
@@ -91,16 +91,15 @@ private Q_SLOTS:
                           "DIGSIG_IGNORE_XATTR_KEYS=1   \nDIGSIG_IGNORE_GOST2001=0\n#\n")
             << QStringList() << int(On) << int(Debug) << true << false;
         QTest::newRow("carriage returns dropped")
-            << QByteArray(validFile).replace("\n", "\r\n") << QStringList() << int(On)
-            << int(Debug) << true << false;
+            << QByteArray(validFile).replace("\n", "\r\n") << QStringList() << int(On) << int(Debug)
+            << true << false;
         QTest::newRow("key twice keeps the last value")
             << QByteArray("DIGSIG_ELF_MODE=0\n") + validFile + "DIGSIG_ELF_MODE=2\n"
             << QStringList() << int(Debug) << int(Debug) << true << false;
-        QTest::newRow("empty file") << QByteArray() << nothingAssigned() << int(Invalid)
-                                    << int(Invalid) << false << false;
-        QTest::newRow("comments only") << QByteArray("# nothing\n  # here\n\n")
-                                       << nothingAssigned() << int(Invalid) << int(Invalid)
-                                       << false << false;
+        QTest::newRow("empty file")
+            << QByteArray() << nothingAssigned() << int(Invalid) << int(Invalid) << false << false;
+        QTest::newRow("comments only") << QByteArray("# nothing\n  # here\n\n") << nothingAssigned()
+                                       << int(Invalid) << int(Invalid) << false << false;
 
         const QByteArray rest = "DIGSIG_XATTR_MODE=2\nDIGSIG_IGNORE_XATTR_KEYS=1\n"
                                 "DIGSIG_IGNORE_GOST2001=0\n";
@@ -118,9 +117,9 @@ private Q_SLOTS:
             << QByteArray("digsig_elf_mode=1\n") + rest
             << QStringList {invalidLine("digsig_elf_mode=1")} + elfMissing << int(Invalid)
             << int(Debug) << true << false;
-        QTest::newRow("unknown key") << validFile + "FOO=1\n"
-                                     << QStringList {invalidKey("FOO")} << int(On) << int(Debug)
-                                     << true << false;
+        QTest::newRow("unknown key")
+            << validFile + "FOO=1\n"
+            << QStringList {invalidKey("FOO")} << int(On) << int(Debug) << true << false;
         QTest::newRow("placeholders in a line stay as written")
             << QByteArray("bad %2 %1 %3 %4 line\n") + validFile
             << QStringList {invalidLine("bad %2 %1 %3 %4 line")} << int(On) << int(Debug) << true
@@ -169,7 +168,8 @@ private Q_SLOTS:
     void missingSettingsFileGivesOneMessage()
     {
         const DigSigSettings settings(DigSigConfigManager::instance());
-        QCOMPARE(settings.errors(), QStringList {QStringLiteral("Can't open file ") + settingsPath});
+        QCOMPARE(settings.errors(),
+                 QStringList {QStringLiteral("Can't open file ") + settingsPath});
         QCOMPARE(settings.elfMode(), int(Invalid));
         QCOMPARE(settings.xattrMode(), int(Invalid));
         QVERIFY(!settings.ignoreXattrKeys());
@@ -204,14 +204,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
 
         QTest::newRow("empty") << QByteArray() << QString();
-        QTest::newRow("kept unchanged")
-            << QByteArray("//bin/dash\n  /usr/  \n\n/opt/") << QStringLiteral("//bin/dash\n  /usr/  \n\n/opt/");
+        QTest::newRow("kept unchanged") << QByteArray("//bin/dash\n  /usr/  \n\n/opt/")
+                                        << QStringLiteral("//bin/dash\n  /usr/  \n\n/opt/");
         QTest::newRow("carriage return before line feed dropped")
             << QByteArray("//bin/dash\r\n/usr/\r\n") << QStringLiteral("//bin/dash\n/usr/\n");
         QTest::newRow("UTF-8") << QByteArray("/opt/\xd0\xbf\xd1\x80\xd0\xbe\xd0\xb3/\n")
                                << QString::fromUtf8("/opt/прог/\n");
-        QTest::newRow("stops at NUL") << QByteArray("//bin/dash\n/us\0r/\n", 19)
-                                      << QStringLiteral("//bin/dash\n/us");
+        QTest::newRow("stops at NUL")
+            << QByteArray("//bin/dash\n/us\0r/\n", 19) << QStringLiteral("//bin/dash\n/us");
         QTest::newRow("100 000 bytes on one line")
             << QByteArray(100000, 'a') << QString(100000, QLatin1Char('a'));
     }

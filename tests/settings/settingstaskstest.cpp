@@ -25,9 +25,9 @@ const QByteArray oldControl = "//bin/dash\n";
 const QByteArray bootReadWrite = "/dev/sda2 / ext4 rw 0 1\n/dev/sda1 /boot ext4 rw,relatime 0 2\n";
 const QByteArray bootReadOnly = "/dev/sda2 / ext4 rw 0 1\n/dev/sda1 /boot ext4 ro,relatime 0 2\n";
 
-const char* const standInVariables[] = {
-    "DIGSIG_UPDATE_INITRAMFS_STDERR", "DIGSIG_UPDATE_INITRAMFS_EXIT",
-    "DIGSIG_UPDATE_INITRAMFS_CRASH", "DIGSIG_MOUNT_EXIT", "DIGSIG_MOUNT_CRASH"};
+const char* const standInVariables[]
+    = {"DIGSIG_UPDATE_INITRAMFS_STDERR", "DIGSIG_UPDATE_INITRAMFS_EXIT",
+       "DIGSIG_UPDATE_INITRAMFS_CRASH", "DIGSIG_MOUNT_EXIT", "DIGSIG_MOUNT_CRASH"};
 
 const QString mountRw = QStringLiteral("mount argv -o remount,rw /boot");
 const QString mountRo = QStringLiteral("mount argv -o remount,ro /boot");
@@ -44,15 +44,15 @@ class RecordingModule : public Module
 public:
     RecordingModule()
         : Module(QStringLiteral("RecordingModule"), nullptr, false)
-    {
-    }
+    { }
 
     void performOperation(ContextOperation* operation, OperationType type, ElementData* data,
                           int n) override
     {
         operations << type;
         if (type == ReadOperation)
-            TaskObserver::instance(nullptr)->performTask(new DigSigReadTask(operation->elementContext()));
+            TaskObserver::instance(nullptr)->performTask(
+                new DigSigReadTask(operation->elementContext()));
         Module::performOperation(operation, type, data, n);
     }
 
@@ -65,8 +65,7 @@ class RecordingWidget : public DigSigElementWidget
 public:
     explicit RecordingWidget(Module& module)
         : DigSigElementWidget(module, Module::isAdministratorHierarchy, nullptr)
-    {
-    }
+    { }
 
     void afterSuccessfulRead(Element* element, ElementData* data) override
     {
@@ -162,8 +161,10 @@ private Q_SLOTS:
         QCOMPARE(_widget->reads.size(), 1);
         QCOMPARE(_widget->reads.at(0).first, static_cast<Element*>(_element));
         QVERIFY(_widget->reads.at(0).second);
-        QVERIFY(_widget->findChild<QAbstractButton*>(QStringLiteral("_debugElfRadioButton"))->isChecked());
-        QVERIFY(_widget->findChild<QAbstractButton*>(QStringLiteral("_onXattrRadioButton"))->isChecked());
+        QVERIFY(_widget->findChild<QAbstractButton*>(QStringLiteral("_debugElfRadioButton"))
+                    ->isChecked());
+        QVERIFY(_widget->findChild<QAbstractButton*>(QStringLiteral("_onXattrRadioButton"))
+                    ->isChecked());
     }
 
     void failedReadStillRefillsWidget()
@@ -174,18 +175,25 @@ private Q_SLOTS:
         QCOMPARE(records().size(), 1);
         QCOMPARE(records().at(0).status, 1);
         const QString file = QStringLiteral("file ") + settingsPath;
-        QCOMPARE(records().at(0).message,
-                 QStringList({file + QStringLiteral(" contains invalid key: FOO"),
-                              file + QStringLiteral(" does not contain the required option DIGSIG_XATTR_MODE"),
-                              file + QStringLiteral(" does not contain the required option DIGSIG_IGNORE_XATTR_KEYS"),
-                              file + QStringLiteral(" does not contain the required option DIGSIG_IGNORE_GOST2001"),
-                              QStringLiteral("DIGSIG_XATTR_MODE value \"\" is invalid"),
-                              QStringLiteral("DIGSIG_IGNORE_XATTR_KEYS value \"\" is invalid"),
-                              QStringLiteral("DIGSIG_IGNORE_GOST2001 value \"\" is invalid"),
-                              QStringLiteral("file /etc/digsig/xattr_control can not be opened")})
-                     .join(QLatin1Char('\n')));
+        QCOMPARE(
+            records().at(0).message,
+            QStringList(
+                {file + QStringLiteral(" contains invalid key: FOO"),
+                 file + QStringLiteral(" does not contain the required option DIGSIG_XATTR_MODE"),
+                 file
+                     + QStringLiteral(
+                         " does not contain the required option DIGSIG_IGNORE_XATTR_KEYS"),
+                 file
+                     + QStringLiteral(
+                         " does not contain the required option DIGSIG_IGNORE_GOST2001"),
+                 QStringLiteral("DIGSIG_XATTR_MODE value \"\" is invalid"),
+                 QStringLiteral("DIGSIG_IGNORE_XATTR_KEYS value \"\" is invalid"),
+                 QStringLiteral("DIGSIG_IGNORE_GOST2001 value \"\" is invalid"),
+                 QStringLiteral("file /etc/digsig/xattr_control can not be opened")})
+                .join(QLatin1Char('\n')));
         QCOMPARE(_widget->reads.size(), 1);
-        QVERIFY(_widget->findChild<QAbstractButton*>(QStringLiteral("_onElfRadioButton"))->isChecked());
+        QVERIFY(
+            _widget->findChild<QAbstractButton*>(QStringLiteral("_onElfRadioButton"))->isChecked());
     }
 
     void update_data()
@@ -209,10 +217,12 @@ private Q_SLOTS:
         QTest::newRow("clean, /boot read-only")
             << bootReadOnly << QStringList() << control << 2 << QString()
             << QStringList {mountRw, rebuild, mountRo};
-        QTest::newRow("warnings")
-            << bootReadOnly << QStringList {QStringLiteral("DIGSIG_UPDATE_INITRAMFS_STDERR=") + warning}
-            << control << 3 << process + QStringLiteral(" finished with warnings:\n") + warning
-            << QStringList {mountRw, rebuild, mountRo};
+        QTest::newRow("warnings") << bootReadOnly
+                                  << QStringList {QStringLiteral("DIGSIG_UPDATE_INITRAMFS_STDERR=")
+                                                  + warning}
+                                  << control << 3
+                                  << process + QStringLiteral(" finished with warnings:\n")
+                + warning << QStringList {mountRw, rebuild, mountRo};
         QTest::newRow("rebuild fails, read-only remount still follows")
             << bootReadOnly
             << QStringList {QStringLiteral("DIGSIG_UPDATE_INITRAMFS_STDERR=E: %2 failed %1"),
@@ -226,7 +236,8 @@ private Q_SLOTS:
             << QStringList {mountRw, rebuild, mountRo};
         QTest::newRow("rebuild not found")
             << bootReadOnly
-            << QStringList {QStringLiteral("PATH=") + _scratch.filePath(QStringLiteral("onlymount"))}
+            << QStringList {QStringLiteral("PATH=")
+                            + _scratch.filePath(QStringLiteral("onlymount"))}
             << control << 1 << process + QStringLiteral(". Error: 0.\n\"Not started\"")
             << QStringList {mountRw, mountRo};
         QTest::newRow("read-write remount fails")
@@ -256,7 +267,8 @@ private Q_SLOTS:
             QVERIFY(TestSupport::writeFile(sandboxed(mtabPath), mtab));
         for (const QString& assignment : environment) {
             const int equals = assignment.indexOf(QLatin1Char('='));
-            qputenv(assignment.left(equals).toUtf8().constData(), assignment.mid(equals + 1).toUtf8());
+            qputenv(assignment.left(equals).toUtf8().constData(),
+                    assignment.mid(equals + 1).toUtf8());
         }
         // No re-read, so that the widget's changed mark shows what the update task left.
         _module->setData(QStringLiteral("paranoid"), false);
@@ -325,10 +337,12 @@ private Q_SLOTS:
         QCOMPARE(records().size(), reread ? 2 : 1);
         QCOMPARE(records().at(0).status, failing ? 1 : 2);
         if (reread) {
-            QCOMPARE(records().at(1).description, QStringLiteral("Read digital signature settings"));
+            QCOMPARE(records().at(1).description,
+                     QStringLiteral("Read digital signature settings"));
             QCOMPARE(records().at(1).status, 2);
             QCOMPARE(_widget->reads.size(), 1);
-            QVERIFY(_widget->findChild<QAbstractButton*>(QStringLiteral("_debugElfRadioButton"))->isChecked());
+            QVERIFY(_widget->findChild<QAbstractButton*>(QStringLiteral("_debugElfRadioButton"))
+                        ->isChecked());
         }
         QCOMPARE(_widget->updates, failing ? 0 : 1);
     }
@@ -349,14 +363,13 @@ private Q_SLOTS:
         QTest::newRow("clean, read-only /boot")
             << bootReadOnly << QByteArray() << QByteArray() << 2 << QString()
             << QStringList {mountRw, rebuild, mountRo};
-        QTest::newRow("warnings")
-            << bootReadWrite << QByteArray() << ldconfig << 3
-            << process + QStringLiteral(" finished with warnings:\n") + ldconfig
-            << QStringList {rebuild};
-        QTest::newRow("fails")
-            << bootReadOnly << QByteArray("2") << ldconfig << 1
-            << process + QStringLiteral(" finished with errors:\n") + ldconfig + QStringLiteral("\nExit code: 2")
-            << QStringList {mountRw, rebuild, mountRo};
+        QTest::newRow("warnings") << bootReadWrite << QByteArray() << ldconfig << 3
+                                  << process + QStringLiteral(" finished with warnings:\n")
+                + ldconfig << QStringList {rebuild};
+        QTest::newRow("fails") << bootReadOnly << QByteArray("2") << ldconfig << 1
+                               << process + QStringLiteral(" finished with errors:\n") + ldconfig
+                + QStringLiteral("\nExit code: 2")
+                               << QStringList {mountRw, rebuild, mountRo};
         QTest::newRow("read-write remount fails")
             << QByteArray("/dev/sda1 /boot ext4 ro 0 2\n/dev/sdb1 /boot ext4 ro 0 2\n")
             << QByteArray() << QByteArray() << 1 << QStringLiteral("Can't remount /boot read write")
@@ -397,10 +410,7 @@ private:
         QVERIFY(_observer->waitForIdle(30000));
     }
 
-    QList<TaskObserver::Record> records() const
-    {
-        return _observer->history().mid(_historyStart);
-    }
+    QList<TaskObserver::Record> records() const { return _observer->history().mid(_historyStart); }
 
     QStringList argvLines() const
     {

@@ -1,6 +1,6 @@
+#include "digsigelementwidget.h"
 #include "digsigelement.h"
 #include "digsigelementdata.h"
-#include "digsigelementwidget.h"
 #include "module.h"
 #include "testsupport.h"
 
@@ -22,14 +22,15 @@ const QString settingsPath = QStringLiteral("/etc/digsig/digsig_initramfs.conf")
 const QString controlPath = QStringLiteral("/etc/digsig/xattr_control");
 const QString helperPath = QStringLiteral("/usr/bin/kiro-wmfunc");
 
-const QString onWarning = QStringLiteral("All unsigned files can not be started after reboot system.");
-const QString applyWarning = QStringLiteral(
-    "All unsigned files can not be started after reboot system.\n"
-    "It is advisable to first check the system in debug mode.\n"
-    "Are you sure want apply this settings?");
+const QString onWarning
+    = QStringLiteral("All unsigned files can not be started after reboot system.");
+const QString applyWarning
+    = QStringLiteral("All unsigned files can not be started after reboot system.\n"
+                     "It is advisable to first check the system in debug mode.\n"
+                     "Are you sure want apply this settings?");
 
 const QStringList radioNames {
-    QStringLiteral("_onElfRadioButton"),   QStringLiteral("_offElfRadioButton"),
+    QStringLiteral("_onElfRadioButton"),    QStringLiteral("_offElfRadioButton"),
     QStringLiteral("_debugElfRadioButton"), QStringLiteral("_onXattrRadioButton"),
     QStringLiteral("_offXattrRadioButton"), QStringLiteral("_debugXattrRadioButton")};
 
@@ -42,8 +43,8 @@ QByteArray settingsFile(const char* elf, const char* xattr, const char* ignoreXa
                         const char* ignoreGost2001 = "0")
 {
     return QByteArray("DIGSIG_ELF_MODE=") + elf + "\nDIGSIG_XATTR_MODE=" + xattr
-        + "\nDIGSIG_IGNORE_XATTR_KEYS=" + ignoreXattrKeys + "\nDIGSIG_IGNORE_GOST2001="
-        + ignoreGost2001 + "\n";
+        + "\nDIGSIG_IGNORE_XATTR_KEYS=" + ignoreXattrKeys
+        + "\nDIGSIG_IGNORE_GOST2001=" + ignoreGost2001 + "\n";
 }
 
 // Answers every message box that shows up while it lives and remembers what each said.
@@ -90,8 +91,7 @@ class CapturingModule : public Module
 public:
     CapturingModule()
         : Module(QStringLiteral("CapturingModule"), nullptr, false)
-    {
-    }
+    { }
 
     void performOperation(ContextOperation* operation, OperationType type, ElementData* data,
                           int n) override
@@ -126,8 +126,8 @@ private Q_SLOTS:
     {
         const QString tools = qEnvironmentVariable("DIGSIG_TOOLS_DIR");
         QVERIFY2(!tools.isEmpty(), "run through CTest: DIGSIG_TOOLS_DIR names the stand-ins");
-        QVERIFY(TestSupport::writeFile(sandboxed(helperPath),
-                                       TestSupport::readFile(tools + QStringLiteral("/kiro-wmfunc"))));
+        QVERIFY(TestSupport::writeFile(
+            sandboxed(helperPath), TestSupport::readFile(tools + QStringLiteral("/kiro-wmfunc"))));
         QVERIFY(QFile::setPermissions(sandboxed(helperPath),
                                       QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         _logPath = _scratch.filePath(QStringLiteral("wmfunc.log"));
@@ -192,7 +192,8 @@ private Q_SLOTS:
                    html("Enable cheking executable files"));
         checkRadio(grid(xattrBox, "gridLayout_3"), "_offXattrRadioButton", 0, "Off",
                    html("Disable control externded attributes files"));
-        checkRadio(grid(xattrBox, "gridLayout_3"), "_debugXattrRadioButton", 1, "Debug", unsignedTip);
+        checkRadio(grid(xattrBox, "gridLayout_3"), "_debugXattrRadioButton", 1, "Debug",
+                   unsignedTip);
         checkRadio(grid(xattrBox, "gridLayout_3"), "_onXattrRadioButton", 2, "On",
                    html("Enable control externded attributes files"));
 
@@ -208,14 +209,16 @@ private Q_SLOTS:
         QCOMPARE(position(templates, child<QTextEdit>("_xattrControlFileTextEdit")),
                  QVector<int>({1, 0, 1, 1}));
         auto* files = child<QLabel>("labelHelpFiles");
-        QCOMPARE(files->text(), QStringLiteral("To check single files, you should add a slash to the "
-                                               "beginning of the path. For example, //bin/dash"));
+        QCOMPARE(files->text(),
+                 QStringLiteral("To check single files, you should add a slash to the "
+                                "beginning of the path. For example, //bin/dash"));
         QVERIFY(files->wordWrap());
         QCOMPARE(position(templates, files), QVector<int>({2, 0, 1, 1}));
         auto* dirs = child<QLabel>("labelHelpDirs");
-        QCOMPARE(dirs->text(), QStringLiteral("To check files and subdirectories in a directory, you "
-                                              "should add a slash to the end of the path. For "
-                                              "example, /usr/"));
+        QCOMPARE(dirs->text(),
+                 QStringLiteral("To check files and subdirectories in a directory, you "
+                                "should add a slash to the end of the path. For "
+                                "example, /usr/"));
         QVERIFY(dirs->wordWrap());
         QCOMPARE(position(templates, dirs), QVector<int>({3, 0, 1, 1}));
     }
@@ -232,8 +235,8 @@ private Q_SLOTS:
                                    << QStringList {"_debugElfRadioButton", "_onXattrRadioButton"};
         QTest::newRow("on, debug") << QByteArray("1") << QByteArray("2")
                                    << QStringList {"_onElfRadioButton", "_debugXattrRadioButton"};
-        QTest::newRow("invalid, off") << QByteArray("7") << QByteArray("0")
-                                      << QStringList {"_offXattrRadioButton"};
+        QTest::newRow("invalid, off")
+            << QByteArray("7") << QByteArray("0") << QStringList {"_offXattrRadioButton"};
         QTest::newRow("invalid, invalid") << QByteArray("01") << QByteArray("") << QStringList();
     }
 
@@ -281,8 +284,10 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("on");
         QTest::addColumn<QString>("off");
-        QTest::newRow("ELF") << QStringLiteral("_onElfRadioButton") << QStringLiteral("_offElfRadioButton");
-        QTest::newRow("xattr") << QStringLiteral("_onXattrRadioButton") << QStringLiteral("_offXattrRadioButton");
+        QTest::newRow("ELF") << QStringLiteral("_onElfRadioButton")
+                             << QStringLiteral("_offElfRadioButton");
+        QTest::newRow("xattr") << QStringLiteral("_onXattrRadioButton")
+                               << QStringLiteral("_offXattrRadioButton");
     }
 
     void clickingOnWarnsOnce()
@@ -326,7 +331,8 @@ private Q_SLOTS:
         _widget->blockEditWidget(false);
         BoxAnswerer answerer(QMessageBox::No);
         child<QRadioButton>("_debugElfRadioButton")->click();
-        child<QTextEdit>("_xattrControlFileTextEdit")->setPlainText(QStringLiteral("//bin/dash\n/srv/\n"));
+        child<QTextEdit>("_xattrControlFileTextEdit")
+            ->setPlainText(QStringLiteral("//bin/dash\n/srv/\n"));
 
         _widget->applyContentChanges();
         QCOMPARE(answerer.boxes.size(), 0);
@@ -345,7 +351,8 @@ private Q_SLOTS:
         QTest::newRow("ELF, No") << QStringLiteral("_onElfRadioButton") << int(QMessageBox::No);
         QTest::newRow("xattr, No") << QStringLiteral("_onXattrRadioButton") << int(QMessageBox::No);
         QTest::newRow("ELF, Yes") << QStringLiteral("_onElfRadioButton") << int(QMessageBox::Yes);
-        QTest::newRow("xattr, Yes") << QStringLiteral("_onXattrRadioButton") << int(QMessageBox::Yes);
+        QTest::newRow("xattr, Yes")
+            << QStringLiteral("_onXattrRadioButton") << int(QMessageBox::Yes);
     }
 
     void applyWithOnAsks()
@@ -371,7 +378,8 @@ private Q_SLOTS:
             QVERIFY(child<QRadioButton>(on)->isChecked());
         } else {
             QCOMPARE(_module->operations, QList<int> {UpdateOperation});
-            QCOMPARE(on.contains(QLatin1String("Elf")) ? _module->elfMode : _module->xattrMode, int(On));
+            QCOMPARE(on.contains(QLatin1String("Elf")) ? _module->elfMode : _module->xattrMode,
+                     int(On));
         }
     }
 
@@ -398,7 +406,8 @@ private Q_SLOTS:
         QList<QSignalSpy*> spies;
         for (const QString& name : radioNames)
             spies << new QSignalSpy(child<QRadioButton>(name), &QAbstractButton::toggled);
-        spies << new QSignalSpy(child<QTextEdit>("_xattrControlFileTextEdit"), &QTextEdit::textChanged);
+        spies << new QSignalSpy(child<QTextEdit>("_xattrControlFileTextEdit"),
+                                &QTextEdit::textChanged);
 
         _widget->reset();
         QCOMPARE(checkedButtons(), QStringList());
@@ -441,7 +450,8 @@ private Q_SLOTS:
         _widget->afterSuccessfulUpdate();
         QCOMPARE(answerer.boxes.size(), 1);
         QCOMPARE(answerer.boxes.at(0).title, QStringLiteral("Reboot system"));
-        QCOMPARE(answerer.boxes.at(0).text, QStringLiteral("To apply settings need reboot system.\nReboot now?"));
+        QCOMPARE(answerer.boxes.at(0).text,
+                 QStringLiteral("To apply settings need reboot system.\nReboot now?"));
         QCOMPARE(answerer.boxes.at(0).buttons, QMessageBox::Yes | QMessageBox::No);
         QCOMPARE(answerer.boxes.at(0).icon, QMessageBox::Question);
 
@@ -470,8 +480,7 @@ private:
         _widget->afterSuccessfulRead(_element, &data);
     }
 
-    template<typename T>
-    T* child(const QString& name) const
+    template<typename T> T* child(const QString& name) const
     {
         auto* found = _widget->findChild<T*>(name);
         if (!found)
@@ -479,8 +488,7 @@ private:
         return found;
     }
 
-    template<typename T>
-    T* child(const char* name) const
+    template<typename T> T* child(const char* name) const
     {
         return child<T>(QString::fromLatin1(name));
     }
