@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QTextStream>
 #include <QTimer>
@@ -71,7 +72,10 @@ int takeScreenshots(ConsoleWindow& window, const QString& directory)
     for (Element* element : window.elements()) {
         window.showElement(element);
         observer->waitForIdle(60000);
-        QApplication::processEvents();
+        // File trees fill in the background; give them a moment to show their rows.
+        QDeadlineTimer settle(500);
+        while (!settle.hasExpired())
+            QApplication::processEvents(QEventLoop::AllEvents, 50);
         const QString path = QDir(directory).absoluteFilePath(screenshotName(element));
         if (!window.grab().save(path)) {
             std::fprintf(stderr, "cova-console: cannot write %s\n", qPrintable(path));
