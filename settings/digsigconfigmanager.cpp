@@ -49,17 +49,6 @@ bool runMount(const QString& options)
         == 0;
 }
 
-bool hasWarning(const QString& errorText)
-{
-    static const QRegularExpression ldconfig(
-        QStringLiteral("^ldconfig:\\s+input\\s+file\\s+.+?\\s+not\\s+found.*?$"),
-        QRegularExpression::CaseInsensitiveOption | QRegularExpression::MultilineOption);
-    static const QRegularExpression cryptsetup(
-        QStringLiteral("^cryptsetup:\\s+WARNING:.*?$"),
-        QRegularExpression::CaseInsensitiveOption | QRegularExpression::MultilineOption);
-    return ldconfig.match(errorText).hasMatch() || cryptsetup.match(errorText).hasMatch();
-}
-
 } // namespace
 
 DigSigConfigManager* DigSigConfigManager::instance()
@@ -88,7 +77,8 @@ QStringList DigSigConfigManager::saveSettings(const DigSigElementData& data)
                               flagText(data.ignoreXattrKeys()), flagText(data.ignoreGost2001())};
     QByteArray text;
     for (int i = 0; i < DigSig::keyList().size(); ++i)
-        text += (DigSig::keyList().at(i) + QLatin1Char('=') + values.at(i) + QLatin1Char('\n')).toUtf8();
+        text += (DigSig::keyList().at(i) + QLatin1Char('=') + values.at(i) + QLatin1Char('\n'))
+                    .toUtf8();
     // A short write leaves QSaveFile in its error state, so commit() refuses below.
     file.write(text);
     if (!file.flush() || !file.commit())
@@ -136,6 +126,17 @@ bool DigSigConfigManager::isBootReadOnly()
     return readOnly;
 }
 
+bool DigSigConfigManager::isInitramfsWarning(const QString& errorText)
+{
+    static const QRegularExpression ldconfig(
+        QStringLiteral("^ldconfig:\\s+input\\s+file\\s+.+?\\s+not\\s+found.*?$"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::MultilineOption);
+    static const QRegularExpression cryptsetup(QStringLiteral("^cryptsetup:\\s+WARNING:.*?$"),
+                                               QRegularExpression::CaseInsensitiveOption
+                                                   | QRegularExpression::MultilineOption);
+    return ldconfig.match(errorText).hasMatch() || cryptsetup.match(errorText).hasMatch();
+}
+
 bool DigSigConfigManager::remountBootReadWrite()
 {
     return runMount(QStringLiteral("remount,rw"));
@@ -176,7 +177,7 @@ QStringList DigSigConfigManager::updateInitramfs()
     }
     if (errorText.isEmpty())
         return {};
-    if (!hasWarning(errorText)) {
+    if (!isInitramfsWarning(errorText)) {
         throw failure(QObject::tr("Process: \"%1 %2\" finished with errors:\n%3")
                           .arg(program, joined, errorText));
     }

@@ -24,6 +24,10 @@ public:
     // Returns an empty list or one warning message; throws std::runtime_error on failure.
     QStringList updateInitramfs();
 
+    // Whether update-initramfs's standard error, after a zero exit code, holds a known harmless
+    // message, so that the rebuild only warns instead of failing.
+    static bool isInitramfsWarning(const QString& errorText);
+
 private:
     DigSigConfigManager() = default;
     ~DigSigConfigManager() = default;

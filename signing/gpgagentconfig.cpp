@@ -9,9 +9,9 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSaveFile>
-#include <QTextStream>
 
 #include <stdexcept>
+#include <utility>
 
 namespace {
 
@@ -40,36 +40,11 @@ QString optionLine(const QString& key, const QString& value)
     return QStringLiteral("%1 %2\n").arg(key, value);
 }
 
-// Replaces the first line of each option in place and keeps every other line as it is.
-QString mergedExistingLines(QHash<QString, QString>& options)
-{
-    QFile file(confPath());
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        fail(QT_TRANSLATE_NOOP("QObject", "Can not open file %1"), DigSig::gpgAgentConfPath());
-    static const QRegularExpression linePattern(QStringLiteral("^(?<key>.*?)([[:space:]]+.*)?$"));
-    QTextStream stream(&file);
-    stream.setCodec("UTF-8");
-    QString output;
-    while (!stream.atEnd()) {
-        const QString line = stream.readLine();
-        const QString key = linePattern.match(line).captured(QStringLiteral("key")).trimmed();
-        const auto option = options.find(key);
-        if (!key.isEmpty() && option != options.end()) {
-            output += optionLine(key, option.value());
-            options.erase(option);
-        } else {
-            output += line + QLatin1Char('\n');
-        }
-    }
-    return output;
-}
-
-void replaceConf(const QString& content)
+void replaceConf(const QByteArray& bytes)
 {
     QSaveFile file(confPath());
     if (!file.open(QIODevice::WriteOnly))
         fail(QT_TRANSLATE_NOOP("QObject", "Can not open file %1"), DigSig::gpgAgentConfPath());
-    const QByteArray bytes = content.toUtf8();
     if (file.write(bytes) != bytes.size() || !file.commit())
         fail(QT_TRANSLATE_NOOP("QObject", "Can not save file %1"), DigSig::gpgAgentConfPath());
 }
@@ -96,15 +71,42 @@ void reloadGpgAgent()
         fail(QT_TRANSLATE_NOOP("QObject", "Can not reload gpg-agent"));
 }
 
+QByteArray mergedGpgAgentConf(const QByteArray& existing, QHash<QString, QString> options)
+{
+    // Lines are kept as bytes, not decoded and encoded again: a comment in another encoding or a
+    // byte order mark must not change the administrator's other lines.
+    static const QRegularExpression linePattern(QStringLiteral("^(?<key>.*?)([[:space:]]+.*)?$"));
+    QByteArrayList lines = QByteArray(existing).replace('\r', QByteArray()).split('\n');
+    if (lines.last().isEmpty())
+        lines.removeLast();
+    QByteArray output;
+    for (const QByteArray& line : lines) {
+        const QString key
+            = linePattern.match(QString::fromUtf8(line)).captured(QStringLiteral("key")).trimmed();
+        const auto option = options.find(key);
+        if (!key.isEmpty() && option != options.end()) {
+            output += optionLine(key, option.value()).toUtf8();
+            options.erase(option);
+        } else {
+            output += line + '\n';
+        }
+    }
+    for (auto option = options.cbegin(); option != options.cend(); ++option)
+        output += optionLine(option.key(), option.value()).toUtf8();
+    return output;
+}
+
 void writeGpgAgentConf(QHash<QString, QString> options)
 {
     ensureGnupgHome();
-    QString output;
-    if (QFile::exists(confPath()))
-        output = mergedExistingLines(options);
-    for (auto option = options.cbegin(); option != options.cend(); ++option)
-        output += optionLine(option.key(), option.value());
-    replaceConf(output);
+    QByteArray existing;
+    if (QFile::exists(confPath())) {
+        QFile file(confPath());
+        if (!file.open(QIODevice::ReadOnly))
+            fail(QT_TRANSLATE_NOOP("QObject", "Can not open file %1"), DigSig::gpgAgentConfPath());
+        existing = file.readAll();
+    }
+    replaceConf(mergedGpgAgentConf(existing, std::move(options)));
     reloadGpgAgent();
 }
 

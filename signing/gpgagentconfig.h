@@ -13,6 +13,10 @@ void ensureGnupgHome();
 // Asks the running agent to reload its configuration.
 void reloadGpgAgent();
 
+// The configuration text with the first line of each option replaced in place, every other line
+// kept and the options not found appended; `existing` is the file's bytes.
+QByteArray mergedGpgAgentConf(const QByteArray& existing, QHash<QString, QString> options);
+
 // Sets the options in the configuration file, keeping every other line, and reloads the agent.
 void writeGpgAgentConf(QHash<QString, QString> options);
 

@@ -127,6 +127,15 @@ void GpgAgentConfigTest::mergesIntoExistingFile_data()
         << QByteArray("pinentry-timeout 2592000\ndefault-cache-ttl 2592000\n"
                       "max-cache-ttl 2592000\n");
     QTest::newRow("empty file") << QByteArray() << maxTtl << QByteArray("max-cache-ttl 7200\n");
+    QTest::newRow("bytes that are not UTF-8 kept")
+        << QByteArray("# caf\xe9 \xd0\x46\nmax-cache-ttl 1 # \xff\n") << maxTtl
+        << QByteArray("# caf\xe9 \xd0\x46\nmax-cache-ttl 7200\n");
+    QTest::newRow("byte order marks kept")
+        << QByteArray("\xff\xfe# comment\nmax-cache-ttl 1\n") << maxTtl
+        << QByteArray("\xff\xfe# comment\nmax-cache-ttl 7200\n");
+    QTest::newRow("UTF-8 byte order mark kept")
+        << QByteArray("\xef\xbb\xbf# comment\n") << maxTtl
+        << QByteArray("\xef\xbb\xbf# comment\nmax-cache-ttl 7200\n");
 }
 
 void GpgAgentConfigTest::mergesIntoExistingFile()
