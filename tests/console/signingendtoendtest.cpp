@@ -111,16 +111,7 @@ void SigningEndToEndTest::signsTickedFilesAndRefreshesTheirSignatures()
     auto* sign = widget->findChild<QPushButton*>(QStringLiteral("_signPushButton"));
     QVERIFY(sign->isEnabled());
 
-    TestSupport::ModalDriver driver([](QWidget* modal) {
-        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-            box->button(QMessageBox::Yes)->click();
-            return;
-        }
-        auto* buttons = modal->findChild<QDialogButtonBox*>();
-        QPushButton* ok = buttons ? buttons->button(QDialogButtonBox::Ok) : nullptr;
-        if (ok && ok->isEnabled())
-            ok->click();
-    });
+    TestSupport::ModalDriver driver(TestSupport::agreeToEverything);
     sign->click();
 
     QCOMPARE(

@@ -4,9 +4,11 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPushButton>
 #include <QTimer>
 
 namespace TestSupport {
@@ -97,6 +99,18 @@ void ModalDriver::poll()
         _seen.append(name);
     }
     _handler(modal);
+}
+
+void agreeToEverything(QWidget* modal)
+{
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+        box->button(QMessageBox::Yes)->click();
+        return;
+    }
+    auto* buttons = modal->findChild<QDialogButtonBox*>();
+    QPushButton* ok = buttons ? buttons->button(QDialogButtonBox::Ok) : nullptr;
+    if (ok && ok->isEnabled())
+        ok->click();
 }
 
 namespace {

@@ -51,6 +51,10 @@ private:
     QStringList _seen;
 };
 
+// A ModalDriver handler: answers message boxes with Yes and presses a dialog's OK button as soon
+// as it is enabled.
+void agreeToEverything(QWidget* modal);
+
 // Counts Qt's warnings about a QProcess destroyed while still running.
 class ProcessWarningCounter
 {

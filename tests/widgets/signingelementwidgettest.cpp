@@ -192,16 +192,7 @@ void SigningElementWidgetTest::verificationOfferFollowsAFinishedExtendedAttribut
     setModes(elf, xattr);
     check(_files.filePath(QStringLiteral("program")));
     QSignalSpy started(TaskObserver::instance(nullptr), &TaskObserver::taskStarted);
-    TestSupport::ModalDriver driver([](QWidget* modal) {
-        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-            box->button(QMessageBox::Yes)->click();
-            return;
-        }
-        auto* buttons = modal->findChild<QDialogButtonBox*>();
-        QPushButton* ok = buttons ? buttons->button(QDialogButtonBox::Ok) : nullptr;
-        if (ok && ok->isEnabled())
-            ok->click();
-    });
+    TestSupport::ModalDriver driver(TestSupport::agreeToEverything);
     _widget->findChild<QPushButton*>(QStringLiteral("_signPushButton"))->click();
 
     QStringList expected {"SelectKeyDialog", "SigningDialog"};
