@@ -1,0 +1,793 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="ru_RU">
+<context>
+    <name>Bsign</name>
+    <message>
+        <location filename="../signing/bsign.cpp" line="+101"/>
+        <source>No error</source>
+        <translation>Нет ошибок</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Permission denied</source>
+        <translation>Доступ запрещён</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>File not found</source>
+        <translation>Файл не найден</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>No memory</source>
+        <translation>Недостаточно памяти</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Is directory</source>
+        <translation>Является каталогом</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Invalid argument</source>
+        <translation>Недопустимый аргумент</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Too many open files</source>
+        <translation>Слишком много открытых файлов</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>File busy</source>
+        <translation>Файл занят</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>No space on device</source>
+        <translation>На устройстве не осталось места</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Name too long</source>
+        <translation>Слишком длинное имя</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>No hash found</source>
+        <translation>Хеш не найден</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>No signature found</source>
+        <translation>Подпись не найдена</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Bad hash found</source>
+        <translation>Обнаружен неверный хеш</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Bad signature found</source>
+        <translation>Обнаружена неверная подпись</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Unsupported file type</source>
+        <translation>Неподдерживаемый тип файла</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Bad pass phrase</source>
+        <translation>Неверная парольная фраза</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Rewrite failed</source>
+        <translation>Не удалось перезаписать файл</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>Unknown error</source>
+        <translation>Неизвестная ошибка</translation>
+    </message>
+</context>
+<context>
+    <name>CreateKeyDialog</name>
+    <message>
+        <location filename="../keys/createkeydialog.ui" line="+14"/>
+        <source>Create key</source>
+        <translation>Создание ключа</translation>
+    </message>
+    <message>
+        <location line="+8"/>
+        <source>Name:</source>
+        <translation>Имя:</translation>
+    </message>
+    <message>
+        <location line="+14"/>
+        <source>EMail:</source>
+        <translation>Эл. почта:</translation>
+    </message>
+    <message>
+        <location line="+14"/>
+        <source>Comment:</source>
+        <translation>Комментарий:</translation>
+    </message>
+    <message>
+        <location filename="../keys/createkeydialog.cpp" line="+49"/>
+        <source>Name shouldn&apos;t be shorter than 5 characters.</source>
+        <translation>Имя должно содержать не менее 5 символов.</translation>
+    </message>
+    <message>
+        <location line="+14"/>
+        <source>Key generation error:</source>
+        <translation>Ошибка создания ключа:</translation>
+    </message>
+    <message>
+        <location line="+9"/>
+        <source>Key generated successfully.</source>
+        <translation>Ключ успешно создан.</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Fingerprint: </source>
+        <translation>Отпечаток: </translation>
+    </message>
+</context>
+<context>
+    <name>DigSigElement</name>
+    <message>
+        <location filename="../plugin/digsigelement.cpp" line="+17"/>
+        <source>Digital signature management</source>
+        <translation>Управление цифровой подписью</translation>
+    </message>
+    <message>
+        <location line="+14"/>
+        <source>Digital signature management settings</source>
+        <translation>Настройки управления цифровой подписью</translation>
+    </message>
+</context>
+<context>
+    <name>DigSigElementWidget</name>
+    <message>
+        <location filename="../widgets/digsigelementwidget.ui" line="+17"/>
+        <source>Settings</source>
+        <translation>Настройки</translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>Control panel</source>
+        <translation>Панель управления</translation>
+    </message>
+    <message>
+        <location line="+9"/>
+        <source>Control executable files</source>
+        <translation>Контроль исполняемых файлов</translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;Disable cheking executable files&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;Отключить проверку исполняемых файлов&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <location line="+48"/>
+        <source>Off</source>
+        <translation>Выключено</translation>
+    </message>
+    <message>
+        <location line="-38"/>
+        <location line="+48"/>
+        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;System will issue warnings about unsigned files&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;Система будет выдавать предупреждения о неподписанных файлах&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+    </message>
+    <message>
+        <location line="-45"/>
+        <location line="+48"/>
+        <source>Debug</source>
+        <translation>Отладка</translation>
+    </message>
+    <message>
+        <location line="-38"/>
+        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;Enable cheking executable files&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;Включить проверку исполняемых файлов&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <location line="+48"/>
+        <source>On</source>
+        <translation>Включено</translation>
+    </message>
+    <message>
+        <location line="-35"/>
+        <source>Control extended attributes</source>
+        <translation>Контроль расширенных атрибутов</translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;Disable control externded attributes files&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;Отключить контроль файлов по расширенным атрибутам&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+    </message>
+    <message>
+        <location line="+26"/>
+        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;Enable control externded attributes files&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;Включить контроль файлов по расширенным атрибутам&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+    </message>
+    <message>
+        <location line="+16"/>
+        <source>File templates for extended attributes</source>
+        <translation>Шаблоны файлов для контроля по расширенным атрибутам</translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>/etc/digsig/xattr_control:</source>
+        <translation>/etc/digsig/xattr_control:</translation>
+    </message>
+    <message>
+        <location line="+10"/>
+        <source>To check single files, you should add a slash to the beginning of the path. For example, //bin/dash</source>
+        <translation>Чтобы проверять отдельный файл, добавьте косую черту в начало пути. Например, //bin/dash</translation>
+    </message>
+    <message>
+        <location line="+10"/>
+        <source>To check files and subdirectories in a directory, you should add a slash to the end of the path. For example, /usr/</source>
+        <translation>Чтобы проверять файлы и подкаталоги каталога, добавьте косую черту в конец пути. Например, /usr/</translation>
+    </message>
+    <message>
+        <location filename="../widgets/digsigelementwidget.cpp" line="+107"/>
+        <source>Reboot system</source>
+        <translation>Перезагрузка системы</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>To apply settings need reboot system.
+Reboot now?</source>
+        <translation>Для применения настроек необходимо перезагрузить систему.
+Перезагрузить сейчас?</translation>
+    </message>
+    <message>
+        <location line="+10"/>
+        <location line="+42"/>
+        <source>Warning</source>
+        <translation>Предупреждение</translation>
+    </message>
+    <message>
+        <location line="-41"/>
+        <source>All unsigned files can not be started after reboot system.
+It is advisable to first check the system in debug mode.
+Are you sure want apply this settings?</source>
+        <translation>После перезагрузки системы запуск неподписанных файлов будет невозможен.
+Рекомендуется сначала проверить систему в режиме отладки.
+Вы действительно хотите применить эти настройки?</translation>
+    </message>
+    <message>
+        <location line="+42"/>
+        <source>All unsigned files can not be started after reboot system.</source>
+        <translation>После перезагрузки системы запуск неподписанных файлов будет невозможен.</translation>
+    </message>
+</context>
+<context>
+    <name>DigSigKeysElement</name>
+    <message>
+        <location filename="../plugin/digsigkeyselement.cpp" line="+12"/>
+        <source>Keys</source>
+        <translation>Ключи</translation>
+    </message>
+    <message>
+        <location line="+12"/>
+        <source>Keys settings</source>
+        <translation>Настройки ключей</translation>
+    </message>
+</context>
+<context>
+    <name>DigSigModule</name>
+    <message>
+        <location filename="../plugin/digsigmodule.cpp" line="+22"/>
+        <source>Digital signature management</source>
+        <translation>Управление цифровой подписью</translation>
+    </message>
+</context>
+<context>
+    <name>DigSigPlugin</name>
+    <message>
+        <location filename="../plugin/digsigplugin.cpp" line="+12"/>
+        <source>DigSigPlugin</source>
+        <translation>DigSigPlugin</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Digital signature management</source>
+        <translation>Управление цифровой подписью</translation>
+    </message>
+</context>
+<context>
+    <name>DigSigSigningElement</name>
+    <message>
+        <location filename="../plugin/digsigsigningelement.cpp" line="+12"/>
+        <source>Signing signature</source>
+        <translation>Подпись файлов</translation>
+    </message>
+    <message>
+        <location line="+12"/>
+        <source>Signing settings</source>
+        <translation>Настройки подписи файлов</translation>
+    </message>
+</context>
+<context>
+    <name>KeyManager</name>
+    <message>
+        <location filename="../keys/keymanager.cpp" line="+87"/>
+        <source>(no user id)</source>
+        <translation>(нет идентификатора пользователя)</translation>
+    </message>
+    <message>
+        <location line="+30"/>
+        <source>Parameters map does not contains required keys</source>
+        <translation>Набор параметров не содержит обязательных полей</translation>
+    </message>
+    <message>
+        <location line="+22"/>
+        <location line="+42"/>
+        <source>Can&apos;t open file</source>
+        <translation>Не удалось открыть файл</translation>
+    </message>
+    <message>
+        <location line="-38"/>
+        <location line="+42"/>
+        <source>Incorrect file handle</source>
+        <translation>Неверный дескриптор файла</translation>
+    </message>
+    <message>
+        <location line="-33"/>
+        <source>Can&apos;t save file</source>
+        <translation>Не удалось сохранить файл</translation>
+    </message>
+    <message>
+        <location line="+10"/>
+        <location line="+11"/>
+        <source>No public key matches %1</source>
+        <translation>Нет открытого ключа, соответствующего %1</translation>
+    </message>
+    <message>
+        <location line="+31"/>
+        <source>The file holds no key</source>
+        <translation>Файл не содержит ключа</translation>
+    </message>
+</context>
+<context>
+    <name>KeysElementWidget</name>
+    <message>
+        <location filename="../widgets/keyselementwidget.ui" line="+14"/>
+        <source>Keys</source>
+        <translation>Ключи</translation>
+    </message>
+    <message>
+        <location line="+8"/>
+        <source>Create new key</source>
+        <translation>Создать новый ключ</translation>
+    </message>
+    <message>
+        <location line="+7"/>
+        <source>Open key management utility</source>
+        <translation>Открыть программу управления ключами</translation>
+    </message>
+    <message>
+        <location filename="../widgets/keyselementwidget.cpp" line="+106"/>
+        <source>The kgpg utility is not installed</source>
+        <translation>Программа kgpg не установлена</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>To open key management utility run in the console</source>
+        <translation>Чтобы открывать программу управления ключами, установите её, выполнив в консоли команду</translation>
+    </message>
+    <message>
+        <location line="+10"/>
+        <source>Can not initialize Gpgme library!</source>
+        <translation>Не удалось инициализировать библиотеку Gpgme!</translation>
+    </message>
+    <message>
+        <location line="+15"/>
+        <source>Key export error</source>
+        <translation>Ошибка экспорта ключа</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Can not export the public key into %1:</source>
+        <translation>Не удалось экспортировать открытый ключ в %1:</translation>
+    </message>
+</context>
+<context>
+    <name>QObject</name>
+    <message>
+        <location filename="../settings/digsigconfigmanager.cpp" line="+74"/>
+        <location line="+20"/>
+        <location filename="../settings/digsigsettings.cpp" line="+162"/>
+        <source>file %1 can not be opened</source>
+        <translation>не удалось открыть файл %1</translation>
+    </message>
+    <message>
+        <location line="-9"/>
+        <location line="+21"/>
+        <source>file %1 can not be saved</source>
+        <translation>не удалось сохранить файл %1</translation>
+    </message>
+    <message>
+        <location line="-5"/>
+        <source>Line %1 exceeds the size limit.</source>
+        <translation>Строка %1 превышает допустимую длину.</translation>
+    </message>
+    <message>
+        <location line="+13"/>
+        <source>Can&apos;t parse /etc/mtab</source>
+        <translation>Не удалось разобрать /etc/mtab</translation>
+    </message>
+    <message>
+        <location line="+46"/>
+        <source>Process: &quot;%1 %2&quot;. Error: %3.
+&quot;Not started&quot;</source>
+        <translation>Процесс: &quot;%1 %2&quot;. Ошибка: %3.
+&quot;Не запущен&quot;</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>Process: &quot;%1 %2&quot;. Error: %3.
+&quot;Not finished&quot;</source>
+        <translation>Процесс: &quot;%1 %2&quot;. Ошибка: %3.
+&quot;Не завершён&quot;</translation>
+    </message>
+    <message>
+        <location line="+11"/>
+        <source>Process: &quot;%1 %2&quot; finished with errors:
+%3
+Exit code: %4</source>
+        <translation>Процесс: &quot;%1 %2&quot; завершился с ошибками:
+%3
+Код завершения: %4</translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>Process: &quot;%1 %2&quot; finished with errors:
+%3</source>
+        <translation>Процесс: &quot;%1 %2&quot; завершился с ошибками:
+%3</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Process: &quot;%1 %2&quot; finished with warnings:
+%3</source>
+        <translation>Процесс: &quot;%1 %2&quot; завершился с предупреждениями:
+%3</translation>
+    </message>
+    <message>
+        <location filename="../settings/digsigreadtask.cpp" line="+14"/>
+        <source>Read digital signature settings</source>
+        <translation>Чтение настроек цифровой подписи</translation>
+    </message>
+    <message>
+        <location filename="../settings/digsigsettings.cpp" line="-130"/>
+        <source>DIGSIG_ELF_MODE value &quot;%1&quot; is invalid</source>
+        <translation>Недопустимое значение DIGSIG_ELF_MODE: &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>DIGSIG_XATTR_MODE value &quot;%1&quot; is invalid</source>
+        <translation>Недопустимое значение DIGSIG_XATTR_MODE: &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>DIGSIG_IGNORE_XATTR_KEYS value &quot;%1&quot; is invalid</source>
+        <translation>Недопустимое значение DIGSIG_IGNORE_XATTR_KEYS: &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>DIGSIG_IGNORE_GOST2001 value &quot;%1&quot; is invalid</source>
+        <translation>Недопустимое значение DIGSIG_IGNORE_GOST2001: &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <location line="+60"/>
+        <source>Can&apos;t open file %1</source>
+        <translation>Не удалось открыть файл %1</translation>
+    </message>
+    <message>
+        <location line="+10"/>
+        <source>file %1 has invalid line: %2</source>
+        <translation>файл %1 содержит недопустимую строку: %2</translation>
+    </message>
+    <message>
+        <location line="+8"/>
+        <source>file %1 contains invalid key: %2</source>
+        <translation>файл %1 содержит недопустимый параметр: %2</translation>
+    </message>
+    <message>
+        <location line="+9"/>
+        <source>file %1 does not contain the required option %2</source>
+        <translation>файл %1 не содержит обязательного параметра %2</translation>
+    </message>
+    <message>
+        <location filename="../settings/digsigupdatetask.cpp" line="+16"/>
+        <source>Update digital signature settings</source>
+        <translation>Обновление настроек цифровой подписи</translation>
+    </message>
+    <message>
+        <location line="+11"/>
+        <source>No digital signature settings were given to save</source>
+        <translation>Не переданы настройки цифровой подписи для сохранения</translation>
+    </message>
+    <message>
+        <location filename="../settings/initramfsrebuild.cpp" line="+19"/>
+        <source>Can&apos;t remount /boot read write</source>
+        <translation>Не удалось перемонтировать /boot для чтения и записи</translation>
+    </message>
+    <message>
+        <location filename="../settings/updateinitramfstask.cpp" line="+10"/>
+        <source>Update initramfs</source>
+        <translation>Обновление initramfs</translation>
+    </message>
+    <message>
+        <location filename="../keys/analizpinentrytask.cpp" line="+15"/>
+        <source>Read program pinentry state</source>
+        <translation>Чтение состояния программы pinentry</translation>
+    </message>
+    <message>
+        <location filename="../keys/importquillkeystask.cpp" line="+30"/>
+        <source>Read quill keys import state</source>
+        <translation>Чтение состояния импорта ключей quill</translation>
+    </message>
+    <message>
+        <location line="+31"/>
+        <source>Can not initialize key manager for import quill keys</source>
+        <translation>Не удалось инициализировать менеджер ключей для импорта ключей quill</translation>
+    </message>
+    <message>
+        <location filename="../signing/gpgagentconfig.cpp" line="+47"/>
+        <location line="+59"/>
+        <source>Can not open file %1</source>
+        <translation>Не удалось открыть файл %1</translation>
+    </message>
+    <message>
+        <location line="-57"/>
+        <source>Can not save file %1</source>
+        <translation>Не удалось сохранить файл %1</translation>
+    </message>
+    <message>
+        <location line="+10"/>
+        <source>Can not create dir %1</source>
+        <translation>Не удалось создать каталог %1</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Can not set permissions for %1</source>
+        <translation>Не удалось установить права доступа для %1</translation>
+    </message>
+    <message>
+        <location line="+9"/>
+        <source>Can not reload gpg-agent</source>
+        <translation>Не удалось перезагрузить gpg-agent</translation>
+    </message>
+</context>
+<context>
+    <name>SelectKeyDialog</name>
+    <message>
+        <location filename="../signing/selectkeydialog.ui" line="+14"/>
+        <source>Key selection</source>
+        <translation>Выбор ключа</translation>
+    </message>
+    <message>
+        <location line="+12"/>
+        <source>Select key:</source>
+        <translation>Выберите ключ:</translation>
+    </message>
+    <message>
+        <location line="+14"/>
+        <source>Create new key</source>
+        <translation>Создать новый ключ</translation>
+    </message>
+    <message>
+        <location line="+7"/>
+        <source>Open key management utility</source>
+        <translation>Открыть программу управления ключами</translation>
+    </message>
+    <message>
+        <location line="+60"/>
+        <source>&lt;!DOCTYPE HTML PUBLIC &quot;-//W3C//DTD HTML 4.0//EN&quot; &quot;http://www.w3.org/TR/REC-html40/strict.dtd&quot;&gt;
+&lt;html&gt;&lt;head&gt;&lt;meta name=&quot;qrichtext&quot; content=&quot;1&quot; /&gt;&lt;style type=&quot;text/css&quot;&gt;
+p, li { white-space: pre-wrap; }
+&lt;/style&gt;&lt;/head&gt;&lt;body style=&quot; font-family:&apos;Verdana&apos;; font-size:10pt; font-weight:400; font-style:normal;&quot;&gt;
+&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;Warning!&lt;/p&gt;
+&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;To sign an executable files, you should select a key, which is signed by the Orvane key. Also you can select a key, which is signed along the chain by other keys, where the first key is signed by the Orvane key. In this case, you should create a hierarchy of directories with keys in /etc/digsig/keys and correctly place the selected key in it by yourself.&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation>&lt;!DOCTYPE HTML PUBLIC &quot;-//W3C//DTD HTML 4.0//EN&quot; &quot;http://www.w3.org/TR/REC-html40/strict.dtd&quot;&gt;
+&lt;html&gt;&lt;head&gt;&lt;meta name=&quot;qrichtext&quot; content=&quot;1&quot; /&gt;&lt;style type=&quot;text/css&quot;&gt;
+p, li { white-space: pre-wrap; }
+&lt;/style&gt;&lt;/head&gt;&lt;body style=&quot; font-family:&apos;Verdana&apos;; font-size:10pt; font-weight:400; font-style:normal;&quot;&gt;
+&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;Внимание!&lt;/p&gt;
+&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;Для подписи исполняемых файлов следует выбрать ключ, подписанный ключом Orvane. Также можно выбрать ключ, подписанный по цепочке другими ключами, первый из которых подписан ключом Orvane. В этом случае необходимо самостоятельно создать иерархию каталогов с ключами в /etc/digsig/keys и правильно разместить в ней выбранный ключ.&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+    </message>
+    <message>
+        <location line="+25"/>
+        <source>Save log to /var/log/kiro-admin-digsig.log</source>
+        <translation>Сохранить журнал в /var/log/kiro-admin-digsig.log</translation>
+    </message>
+</context>
+<context>
+    <name>SignFileModel</name>
+    <message>
+        <location filename="../signing/signfilemodel.cpp" line="+45"/>
+        <source>Signature</source>
+        <translation>Подпись</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Externed signature</source>
+        <translation>Подпись в расширенных атрибутах</translation>
+    </message>
+</context>
+<context>
+    <name>SigningDialog</name>
+    <message>
+        <location filename="../signing/signingdialog.ui" line="+14"/>
+        <source>Signing progress</source>
+        <translation>Ход подписывания</translation>
+    </message>
+    <message>
+        <location line="+8"/>
+        <source>Signing progress:</source>
+        <translation>Ход подписывания:</translation>
+    </message>
+    <message>
+        <location filename="../signing/signingdialog.cpp" line="+88"/>
+        <source>Cancelling...</source>
+        <translation>Отмена...</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Cancelled.</source>
+        <translation>Отменено.</translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>Create a list of files to sign...</source>
+        <translation>Составление списка файлов для подписи...</translation>
+    </message>
+    <message>
+        <location line="+8"/>
+        <source>No files to sign.</source>
+        <translation>Нет файлов для подписи.</translation>
+    </message>
+    <message>
+        <location line="+79"/>
+        <source>%1 signed successfully</source>
+        <translation>%1 успешно подписан</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Warning: file %1 not found</source>
+        <translation>Предупреждение: файл %1 не найден</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>%1 signing error: %2</source>
+        <translation>Ошибка подписи %1: %2</translation>
+    </message>
+    <message>
+        <location line="+11"/>
+        <source>Process error occurred when sigsing file %1: %2</source>
+        <translation>Ошибка процесса при подписи файла %1: %2</translation>
+    </message>
+    <message>
+        <location line="+19"/>
+        <source>Signing completed.</source>
+        <translation>Подписывание завершено.</translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>Finished.</source>
+        <translation>Готово.</translation>
+    </message>
+    <message>
+        <location line="+23"/>
+        <source>Key with ID %1 successfully exported to %2</source>
+        <translation>Ключ с идентификатором %1 успешно экспортирован в %2</translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>Can not export key with ID %1 to %2</source>
+        <translation>Не удалось экспортировать ключ с идентификатором %1 в %2</translation>
+    </message>
+    <message>
+        <location line="+9"/>
+        <source>Writing selected directories and files to %1</source>
+        <translation>Запись выбранных каталогов и файлов в %1</translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <location line="+5"/>
+        <location line="+103"/>
+        <source>Can not open %1</source>
+        <translation>Не удалось открыть %1</translation>
+    </message>
+    <message>
+        <location line="-97"/>
+        <source>Warning: skipping %1, file path contains a line break.</source>
+        <translation>Предупреждение: %1 пропущен, путь к файлу содержит перевод строки.</translation>
+    </message>
+    <message>
+        <location line="+10"/>
+        <source>Warning: skipping %1, file path exceeds the size limit.</source>
+        <translation>Предупреждение: %1 пропущен, путь к файлу превышает допустимую длину.</translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>file %1 can not be saved</source>
+        <translation>не удалось сохранить файл %1</translation>
+    </message>
+    <message>
+        <location line="+25"/>
+        <source>Can not set gpg-agent options:</source>
+        <translation>Не удалось задать параметры gpg-agent:</translation>
+    </message>
+    <message>
+        <location line="+8"/>
+        <source>Can not set default gpg-agent options:</source>
+        <translation>Не удалось восстановить параметры gpg-agent по умолчанию:</translation>
+    </message>
+</context>
+<context>
+    <name>SigningElementWidget</name>
+    <message>
+        <location filename="../widgets/signingelementwidget.ui" line="+14"/>
+        <source>Signing</source>
+        <translation>Подпись</translation>
+    </message>
+    <message>
+        <location line="+19"/>
+        <source>Sign executable files</source>
+        <translation>Подписывать исполняемые файлы</translation>
+    </message>
+    <message>
+        <location line="+16"/>
+        <source>Sign files in extended attributes</source>
+        <translation>Подписывать файлы в расширенных атрибутах</translation>
+    </message>
+    <message>
+        <location line="+19"/>
+        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;For sing select required files and at least one signature mode&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;Для подписи выберите нужные файлы и хотя бы один режим подписи&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Sign</source>
+        <translation>Подписать</translation>
+    </message>
+    <message>
+        <location filename="../widgets/signingelementwidget.cpp" line="+100"/>
+        <source>Can not initialize Gpgme library!</source>
+        <translation>Не удалось инициализировать библиотеку Gpgme!</translation>
+    </message>
+    <message>
+        <location line="+37"/>
+        <source>Selection confirmation</source>
+        <translation>Подтверждение выбора</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Warning! You have selected unsafe directories for signing. After enabling extended attributes signature verification, this can lead to the inablility of booting the system, the inability to change the settings (disable) of the DigSig module and other unpredictable consequences.
+Do you want to continue?</source>
+        <translation>Внимание! Для подписи выбраны небезопасные каталоги. После включения проверки подписи в расширенных атрибутах это может привести к невозможности загрузки системы, невозможности изменить настройки модуля DigSig (отключить его) и другим непредсказуемым последствиям.
+Продолжить?</translation>
+    </message>
+    <message>
+        <location line="+14"/>
+        <source>Add files for verification</source>
+        <translation>Добавление файлов для проверки</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Digsig was enabled in the extended attributes signature verification mode. Files that was signed after that will not be automatically verified after reboot. Do you want to add signed files for verification after reboot?</source>
+        <translation>Digsig включён в режиме проверки подписи в расширенных атрибутах. Файлы, подписанные после его включения, не будут автоматически проверяться после перезагрузки. Добавить подписанные файлы для проверки после перезагрузки?</translation>
+    </message>
+</context>
+</TS>
