@@ -8,8 +8,11 @@
 #include <QCommandLineParser>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QTextStream>
 #include <QTimer>
+#include <QTranslator>
 
 #include <cstdio>
 
@@ -92,6 +95,11 @@ int main(int argc, char** argv)
     applySysroot(argc, argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("cova-console"));
+    // Qt's own texts (standard buttons, file-system headers) in the system's language.
+    QTranslator qtTranslator;
+    if (qtTranslator.load(QLocale::system(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::location(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTranslator);
     const Options options = parseOptions(app);
 
     PluginCatalog catalog;

@@ -7,6 +7,7 @@
 #include "module.h"
 
 #include <QPushButton>
+#include <QTextBrowser>
 
 SelectKeyDialog::SelectKeyDialog(KeyManager* keyManager, Bsign::SignMode mode, QWidget* parent)
     : QDialog(parent)
@@ -26,12 +27,25 @@ SelectKeyDialog::SelectKeyDialog(KeyManager* keyManager, Bsign::SignMode mode, Q
         const int width = this->width();
         adjustSize();
         resize(width, height());
+    } else {
+        showWholeWarning();
     }
 }
 
 SelectKeyDialog::~SelectKeyDialog()
 {
     delete ui;
+}
+
+// The form's height leaves the warning a scroll bar in most fonts: grow until it fits.
+void SelectKeyDialog::showWholeWarning()
+{
+    QTextBrowser* warning = ui->_warningTextBrowser;
+    layout()->activate();
+    warning->document()->setTextWidth(warning->viewport()->width());
+    const int missing = int(warning->document()->size().height()) - warning->viewport()->height();
+    if (missing > 0)
+        resize(width(), height() + missing);
 }
 
 QString SelectKeyDialog::selectedKeyId() const

@@ -30,6 +30,8 @@ private Q_SLOTS:
     void openKeyManager();
 
 private:
+    void showWholeWarning();
+
     KeyManager* _keyManager;
     Bsign::SignMode _mode;
     Ui::SelectKeyDialog* ui;
