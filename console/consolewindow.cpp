@@ -11,6 +11,7 @@
 #include "vieweditelementwidget.h"
 
 #include <QAction>
+
 #include <QDockWidget>
 #include <QHeaderView>
 #include <QLabel>
@@ -20,6 +21,7 @@
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
@@ -146,6 +148,9 @@ void ConsoleWindow::addPlugins(const QList<Plugin*>& plugins)
             addModule(module);
     }
     _elementTree->expandAll();
+    // Wide enough for the longest element name, whatever the language.
+    _elementTree->resizeColumnToContents(0);
+    _elementTree->setMinimumWidth(_elementTree->columnWidth(0) + 2 * _elementTree->frameWidth());
 }
 
 void ConsoleWindow::addModule(Module* module)

@@ -38,6 +38,9 @@ SigningElementWidget::SigningElementWidget(Module& module, bool (*permission)(Mo
         header->setSectionResizeMode(0, QHeaderView::ResizeToContents);
         header->moveSection(4, 1);
         header->moveSection(5, 2);
+        // The signature cells hold a single character: size them by their titles.
+        for (int section : {4, 5})
+            header->resizeSection(section, header->sectionSizeHint(section));
     }
     ui->_filesTreeView->expand(_proxyModel->index(0, 0));
 
