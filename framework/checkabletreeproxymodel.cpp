@@ -84,15 +84,6 @@ QModelIndexList CheckableTreeProxyModel::checkedList() const
     return result;
 }
 
-void CheckableTreeProxyModel::clearChecked()
-{
-    if (_roots.isEmpty())
-        return;
-    _roots.clear();
-    invalidateFilterAndData();
-    Q_EMIT someCheckedStateChenged();
-}
-
 void CheckableTreeProxyModel::invalidateFilterAndData()
 {
     invalidateFilter();

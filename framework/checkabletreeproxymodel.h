@@ -25,7 +25,6 @@ public:
 
     // Proxy indexes of the roots of checked subtrees, in tree order.
     QModelIndexList checkedList() const;
-    void clearChecked();
     void invalidateFilterAndData();
 
 Q_SIGNALS:

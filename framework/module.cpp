@@ -8,10 +8,9 @@
 
 #include <unistd.h>
 
-Module::Module(const QString& name, QObject* parent, bool hidden)
+Module::Module(const QString& name, QObject* parent, bool)
     : QObject(parent)
     , _name(name)
-    , _hidden(hidden)
     , _attribute(0)
 {
     setObjectName(name);
@@ -26,11 +25,6 @@ Module::~Module()
 QString Module::name() const
 {
     return _name;
-}
-
-bool Module::isHidden() const
-{
-    return _hidden;
 }
 
 int Module::attribute() const

@@ -17,11 +17,11 @@ class COVAFRAMEWORK_EXPORT Module : public QObject
 {
     Q_OBJECT
 public:
+    // The flag is part of the console's contract; this console shows every module.
     Module(const QString& name, QObject* parent, bool hidden);
     ~Module() override;
 
     QString name() const;
-    bool isHidden() const;
     int attribute() const;
     void setAttribute(int attribute);
 
@@ -51,7 +51,6 @@ Q_SIGNALS:
 
 private:
     QString _name;
-    bool _hidden;
     int _attribute;
     QList<Element*> _elements;
     QList<ElementWidget*> _widgets;

@@ -29,36 +29,6 @@ QString sandboxed(const QString& path)
     return TestSupport::sandboxRoot() + path;
 }
 
-// Answers every message box with one button while it lives, and remembers the titles.
-class BoxAnswerer : public QObject
-{
-public:
-    explicit BoxAnswerer(QMessageBox::StandardButton answer)
-        : _answer(answer)
-    {
-        connect(&_timer, &QTimer::timeout, this, &BoxAnswerer::poll);
-        _timer.start(5);
-    }
-
-    QStringList titles;
-
-private:
-    void poll()
-    {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box || !box->isVisible() || box == _last)
-            return;
-        _last = box;
-        titles << box->windowTitle();
-        QAbstractButton* button = box->button(_answer);
-        (button ? button : box->buttons().value(0))->click();
-    }
-
-    QMessageBox::StandardButton _answer;
-    QTimer _timer;
-    QPointer<QMessageBox> _last;
-};
-
 } // namespace
 
 class SettingsEndToEndTest : public QObject
@@ -157,7 +127,7 @@ private Q_SLOTS:
         QVERIFY(_widget->isChanged());
 
         // Apply: no confirmation for Debug; the reboot question after the update gets Yes.
-        BoxAnswerer answerer(QMessageBox::Yes);
+        TestSupport::BoxAnswerer answerer(QMessageBox::Yes);
         _widget->applyContentChanges();
         QVERIFY(_observer->waitForIdle(60000));
 
@@ -184,7 +154,7 @@ private Q_SLOTS:
         QCOMPARE(history.at(2).status, 2);
 
         // The reboot question was answered Yes, so the helper ran.
-        QCOMPARE(answerer.titles, QStringList {QStringLiteral("Reboot system")});
+        QCOMPARE(answerer.titles(), QStringList {QStringLiteral("Reboot system")});
         const QStringList log = TestSupport::readLog(_logPath);
         QVERIFY(log.contains(QStringLiteral("kiro-wmfunc argv KIROWM_REBOOT")));
         QVERIFY(log.contains(QStringLiteral("kiro-wmfunc env XDG_RUNTIME_DIR=/run/user/1000")));
@@ -214,7 +184,7 @@ private Q_SLOTS:
         QVERIFY(_observer->waitForIdle(30000));
 
         _widget->blockEditWidget(false);
-        BoxAnswerer answerer(QMessageBox::Yes);
+        TestSupport::BoxAnswerer answerer(QMessageBox::Yes);
         radio("_onXattrRadioButton")->click();
         _widget->applyContentChanges();
         QVERIFY(_observer->waitForIdle(60000));
@@ -222,7 +192,7 @@ private Q_SLOTS:
         qunsetenv("DIGSIG_UPDATE_INITRAMFS_EXIT");
 
         // Two warnings (On, then the apply confirmation) and no reboot question.
-        QCOMPARE(answerer.titles,
+        QCOMPARE(answerer.titles(),
                  QStringList({QStringLiteral("Warning"), QStringLiteral("Warning")}));
         const QList<TaskObserver::Record> history = _observer->history().mid(historyStart);
         QCOMPARE(history.size(), 3);

@@ -101,6 +101,33 @@ void ModalDriver::poll()
     _handler(modal);
 }
 
+BoxAnswerer::BoxAnswerer(QMessageBox::StandardButton answer)
+    : _answer(answer)
+{
+    auto* timer = new QTimer(this);
+    connect(timer, &QTimer::timeout, this, &BoxAnswerer::poll);
+    timer->start(5);
+}
+
+QStringList BoxAnswerer::titles() const
+{
+    QStringList result;
+    for (const Box& box : boxes)
+        result.append(box.title);
+    return result;
+}
+
+void BoxAnswerer::poll()
+{
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box || !box->isVisible() || box == _last)
+        return;
+    _last = box;
+    boxes << Box {box->windowTitle(), box->text(), box->standardButtons(), box->icon()};
+    QAbstractButton* button = box->button(_answer);
+    (button ? button : box->buttons().value(0))->click();
+}
+
 void agreeToEverything(QWidget* modal)
 {
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {

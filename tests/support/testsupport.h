@@ -51,6 +51,30 @@ private:
     QStringList _seen;
 };
 
+// Answers every message box that shows up while it lives with one button (the first one when
+// the box lacks it), and records each box once.
+class BoxAnswerer : public QObject
+{
+public:
+    struct Box
+    {
+        QString title;
+        QString text;
+        QMessageBox::StandardButtons buttons;
+        QMessageBox::Icon icon;
+    };
+
+    explicit BoxAnswerer(QMessageBox::StandardButton answer);
+    QList<Box> boxes;
+    QStringList titles() const;
+
+private:
+    void poll();
+
+    QMessageBox::StandardButton _answer;
+    QPointer<QMessageBox> _last;
+};
+
 // A ModalDriver handler: answers message boxes with Yes and presses a dialog's OK button as soon
 // as it is enabled.
 void agreeToEverything(QWidget* modal);

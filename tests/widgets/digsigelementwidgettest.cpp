@@ -47,44 +47,6 @@ QByteArray settingsFile(const char* elf, const char* xattr, const char* ignoreXa
         + "\nDIGSIG_IGNORE_GOST2001=" + ignoreGost2001 + "\n";
 }
 
-// Answers every message box that shows up while it lives and remembers what each said.
-class BoxAnswerer : public QObject
-{
-public:
-    struct Box
-    {
-        QString title;
-        QString text;
-        QMessageBox::StandardButtons buttons;
-        QMessageBox::Icon icon;
-    };
-
-    explicit BoxAnswerer(QMessageBox::StandardButton answer)
-        : _answer(answer)
-    {
-        connect(&_timer, &QTimer::timeout, this, &BoxAnswerer::poll);
-        _timer.start(5);
-    }
-
-    QList<Box> boxes;
-
-private:
-    void poll()
-    {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box || !box->isVisible() || box == _last)
-            return;
-        _last = box;
-        boxes << Box {box->windowTitle(), box->text(), box->standardButtons(), box->icon()};
-        QAbstractButton* button = box->button(_answer);
-        (button ? button : box->buttons().value(0))->click();
-    }
-
-    QMessageBox::StandardButton _answer;
-    QTimer _timer;
-    QPointer<QMessageBox> _last;
-};
-
 // Keeps what the widget's update request carried; the base deletes the record.
 class CapturingModule : public Module
 {
@@ -245,7 +207,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, elf);
         QFETCH(QByteArray, xattr);
         QFETCH(QStringList, checked);
-        BoxAnswerer answerer(QMessageBox::Ok);
+        TestSupport::BoxAnswerer answerer(QMessageBox::Ok);
         // A first read with other values shows that the second one clears them.
         QVERIFY(TestSupport::writeFile(sandboxed(settingsPath), settingsFile("1", "1")));
         read();
@@ -296,7 +258,7 @@ private Q_SLOTS:
         QFETCH(QString, off);
         read();
         _widget->blockEditWidget(false);
-        BoxAnswerer answerer(QMessageBox::Ok);
+        TestSupport::BoxAnswerer answerer(QMessageBox::Ok);
 
         child<QRadioButton>(on)->click();
         QCOMPARE(answerer.boxes.size(), 1);
@@ -329,7 +291,7 @@ private Q_SLOTS:
         QVERIFY(TestSupport::writeFile(sandboxed(settingsPath), settingsFile("0", "0", "1", "1")));
         read();
         _widget->blockEditWidget(false);
-        BoxAnswerer answerer(QMessageBox::No);
+        TestSupport::BoxAnswerer answerer(QMessageBox::No);
         child<QRadioButton>("_debugElfRadioButton")->click();
         child<QTextEdit>("_xattrControlFileTextEdit")
             ->setPlainText(QStringLiteral("//bin/dash\n/srv/\n"));
@@ -361,7 +323,7 @@ private Q_SLOTS:
         QFETCH(int, answer);
         read();
         _widget->blockEditWidget(false);
-        BoxAnswerer answerer {QMessageBox::StandardButton(answer)};
+        TestSupport::BoxAnswerer answerer {QMessageBox::StandardButton(answer)};
         child<QRadioButton>(on)->click();
         QCOMPARE(answerer.boxes.size(), 1);
 
@@ -419,7 +381,7 @@ private Q_SLOTS:
 
         // The groups are exclusive again.
         _widget->blockEditWidget(false);
-        BoxAnswerer answerer(QMessageBox::Ok);
+        TestSupport::BoxAnswerer answerer(QMessageBox::Ok);
         child<QRadioButton>("_onElfRadioButton")->click();
         child<QRadioButton>("_offElfRadioButton")->click();
         QCOMPARE(checkedButtons(), QStringList {"_offElfRadioButton"});
@@ -445,7 +407,7 @@ private Q_SLOTS:
         qputenv("DIGSIG_WMFUNC_PROBE", "DIGSIG_PROBE_VALUE");
         qputenv("DIGSIG_PROBE_VALUE", "passed through");
         TestSupport::ProcessWarningCounter processWarnings;
-        BoxAnswerer answerer(QMessageBox::Yes);
+        TestSupport::BoxAnswerer answerer(QMessageBox::Yes);
 
         _widget->afterSuccessfulUpdate();
         QCOMPARE(answerer.boxes.size(), 1);
@@ -467,7 +429,7 @@ private Q_SLOTS:
     void noRebootOnNo()
     {
         qputenv("SUDO_UID", "1234");
-        BoxAnswerer answerer(QMessageBox::No);
+        TestSupport::BoxAnswerer answerer(QMessageBox::No);
         _widget->afterSuccessfulUpdate();
         QCOMPARE(answerer.boxes.size(), 1);
         QVERIFY(!QFile::exists(_logPath));
