@@ -14,13 +14,6 @@ const QStringList& rootKeyFiles()
     return files;
 }
 
-// The path the administrator knows, without any sandbox root.
-QString systemPath(const QString& path)
-{
-    const QString root = Sysroot::root();
-    return !root.isEmpty() && path.startsWith(root) ? path.mid(root.size()) : path;
-}
-
 } // namespace
 
 ImportQuillKeysTask::ImportQuillKeysTask(Element* element, ElementData* data)
@@ -51,7 +44,7 @@ void ImportQuillKeysTask::afterRun()
 
 void ImportQuillKeysTask::onKeyImportError(QString path, QString error)
 {
-    _errors.append(systemPath(path) + QStringLiteral(" - ") + error);
+    _errors.append(Sysroot::systemPath(path) + QStringLiteral(" - ") + error);
 }
 
 void ImportQuillKeysTask::importKeys()

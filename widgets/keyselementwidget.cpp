@@ -125,14 +125,13 @@ void KeysElementWidget::openCreateKeyDialog()
                 keyManager.exportKey(fingerprint, Sysroot::path(path));
             });
     // A key the kernel cannot find is of no use: say so before the success box.
-    connect(
-        &keyManager, &KeyManager::keyExportError, this,
-        [this](const QString&, const QString& path, const QString& error) {
-            QMessageBox::warning(
-                this, tr("Key export error"),
-                tr("Can not export the public key into %1:").arg(path.mid(Sysroot::root().size()))
-                    + QLatin1Char('\n') + error);
-        });
+    connect(&keyManager, &KeyManager::keyExportError, this,
+            [this](const QString&, const QString& path, const QString& error) {
+                QMessageBox::warning(
+                    this, tr("Key export error"),
+                    tr("Can not export the public key into %1:").arg(Sysroot::systemPath(path))
+                        + QLatin1Char('\n') + error);
+            });
     CreateKeyDialog dialog(&keyManager, nullptr);
     dialog.exec();
 }
