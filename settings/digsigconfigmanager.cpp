@@ -93,8 +93,12 @@ QStringList DigSigConfigManager::saveXattrControl(const QString& text)
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
         return {QObject::tr("file %1 can not be opened").arg(path)};
 
-    const QStringList parts = text.split(QLatin1Char('\n'));
-    for (const QString& part : parts) {
+    QStringList parts = text.split(QLatin1Char('\n'));
+    // A final line feed ends the last line: the editor hands back the file's own final line
+    // feed, and taking it for one more empty line would grow the file on every save.
+    if (parts.size() > 1 && parts.last().isEmpty())
+        parts.removeLast();
+    for (const QString& part : qAsConst(parts)) {
         const QByteArray line = (part.trimmed() + QLatin1Char('\n')).toUtf8();
         if (line.size() > controlLineLimit) {
             file.cancelWriting();

@@ -27,11 +27,15 @@ const QByteArray oldSettings = "# the administrator's comment\n"
                                "DIGSIG_IGNORE_GOST2001=0\n";
 const QByteArray oldControl = "//bin/old\n/usr/old/\n";
 
-const char* const standInVariables[] = {
-    "DIGSIG_UPDATE_INITRAMFS_LOG", "DIGSIG_UPDATE_INITRAMFS_STDERR",
-    "DIGSIG_UPDATE_INITRAMFS_STDOUT", "DIGSIG_UPDATE_INITRAMFS_EXIT",
-    "DIGSIG_UPDATE_INITRAMFS_CRASH", "DIGSIG_MOUNT_LOG", "DIGSIG_MOUNT_EXIT",
-    "DIGSIG_MOUNT_CRASH", "DIGSIG_MOUNT_FAIL_ON"};
+const char* const standInVariables[] = {"DIGSIG_UPDATE_INITRAMFS_LOG",
+                                        "DIGSIG_UPDATE_INITRAMFS_STDERR",
+                                        "DIGSIG_UPDATE_INITRAMFS_STDOUT",
+                                        "DIGSIG_UPDATE_INITRAMFS_EXIT",
+                                        "DIGSIG_UPDATE_INITRAMFS_CRASH",
+                                        "DIGSIG_MOUNT_LOG",
+                                        "DIGSIG_MOUNT_EXIT",
+                                        "DIGSIG_MOUNT_CRASH",
+                                        "DIGSIG_MOUNT_FAIL_ON"};
 
 QString sandboxed(const QString& path)
 {
@@ -191,14 +195,17 @@ private Q_SLOTS:
         // What save writes reads back cleanly, with Invalid (and any other value) as Off.
         const DigSigSettings settings(DigSigConfigManager::instance());
         QCOMPARE(settings.errors(), QStringList());
-        const auto readBack = [](int mode) { return mode == On || mode == Debug ? mode : int(Off); };
+        const auto readBack = [](int mode) {
+            return mode == On || mode == Debug ? mode : int(Off);
+        };
         QCOMPARE(settings.elfMode(), readBack(elfMode));
         QCOMPARE(settings.xattrMode(), readBack(xattrMode));
         QCOMPARE(settings.ignoreXattrKeys(), ignoreXattrKeys);
         QCOMPARE(settings.ignoreGost2001(), ignoreGost2001);
         QCOMPARE(settings.xattrControl(), QStringLiteral("/usr/\n"));
         QCOMPARE(digsigDirectoryEntries(),
-                 QStringList({QStringLiteral("digsig_initramfs.conf"), QStringLiteral("xattr_control")}));
+                 QStringList(
+                     {QStringLiteral("digsig_initramfs.conf"), QStringLiteral("xattr_control")}));
     }
 
     void savesControl_data()
@@ -206,29 +213,31 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QByteArray>("expected");
 
-        const auto repeat = [](const QString& piece, int times) { return piece.repeated(times); };
+        const auto repeat = [](const QString& piece, int times) {
+            return piece.repeated(times);
+        };
         QTest::newRow("two templates, no final newline")
             << QStringLiteral("//bin/dash\n/usr/") << QByteArray("//bin/dash\n/usr/\n");
-        QTest::newRow("final newline gives an empty last line")
-            << QStringLiteral("//bin/dash\n/usr/\n") << QByteArray("//bin/dash\n/usr/\n\n");
-        QTest::newRow("white space trimmed")
-            << QStringLiteral("  //bin/dash\t\n \t \n\t/usr/  ")
-            << QByteArray("//bin/dash\n\n/usr/\n");
+        QTest::newRow("final newline ends the last line")
+            << QStringLiteral("//bin/dash\n/usr/\n") << QByteArray("//bin/dash\n/usr/\n");
+        QTest::newRow("empty line before the final newline kept")
+            << QStringLiteral("//bin/dash\n\n") << QByteArray("//bin/dash\n\n");
+        QTest::newRow("white space trimmed") << QStringLiteral("  //bin/dash\t\n \t \n\t/usr/  ")
+                                             << QByteArray("//bin/dash\n\n/usr/\n");
         QTest::newRow("empty text") << QString() << QByteArray("\n");
-        QTest::newRow("empty lines kept") << QStringLiteral("/a/\n\n\n/b/")
-                                          << QByteArray("/a/\n\n\n/b/\n");
-        QTest::newRow("UTF-8") << QString::fromUtf8("/opt/прог/") << QByteArray("/opt/\xd0\xbf\xd1\x80\xd0\xbe\xd0\xb3/\n");
+        QTest::newRow("empty lines kept")
+            << QStringLiteral("/a/\n\n\n/b/") << QByteArray("/a/\n\n\n/b/\n");
+        QTest::newRow("UTF-8") << QString::fromUtf8("/opt/прог/")
+                               << QByteArray("/opt/\xd0\xbf\xd1\x80\xd0\xbe\xd0\xb3/\n");
         QTest::newRow("4095 bytes, ASCII")
             << repeat(QStringLiteral("a"), 4094) << QByteArray(4094, 'a') + '\n';
         QTest::newRow("4095 bytes, two-byte characters")
             << repeat(QString::fromUtf8("ж"), 2047)
             << QString::fromUtf8("ж").repeated(2047).toUtf8() + '\n';
-        QTest::newRow("4095 bytes, three-byte characters")
-            << repeat(QString::fromUtf8("€"), 1364) + QStringLiteral("ab")
-            << QString::fromUtf8("€").repeated(1364).toUtf8() + "ab\n";
-        QTest::newRow("4095 bytes, four-byte characters")
-            << repeat(QString::fromUtf8("😀"), 1023) + QStringLiteral("ab")
-            << QString::fromUtf8("😀").repeated(1023).toUtf8() + "ab\n";
+        QTest::newRow("4095 bytes, three-byte characters") << repeat(QString::fromUtf8("€"), 1364)
+                + QStringLiteral("ab") << QString::fromUtf8("€").repeated(1364).toUtf8() + "ab\n";
+        QTest::newRow("4095 bytes, four-byte characters") << repeat(QString::fromUtf8("😀"), 1023)
+                + QStringLiteral("ab") << QString::fromUtf8("😀").repeated(1023).toUtf8() + "ab\n";
         QTest::newRow("over the limit only before trimming")
             << QStringLiteral("   ") + repeat(QStringLiteral("a"), 4094) + QStringLiteral("\t ")
             << QByteArray(4094, 'a') + '\n';
@@ -242,6 +251,21 @@ private Q_SLOTS:
                  QStringList());
         QFETCH(QByteArray, expected);
         QCOMPARE(TestSupport::readFile(sandboxed(controlPath)), expected);
+    }
+
+    // What was saved reads back as the editor's text; saving that again must not change the file.
+    void savingWhatWasReadKeepsTheFile()
+    {
+        DigSigConfigManager* manager = DigSigConfigManager::instance();
+        QCOMPARE(
+            manager->save(record(Off, Off, false, false, QStringLiteral("//bin/dash\n/usr/\n"))),
+            QStringList());
+        const QByteArray first = TestSupport::readFile(sandboxed(controlPath));
+        for (int round = 0; round < 3; ++round) {
+            const QString text = DigSigSettings(manager).xattrControl();
+            QCOMPARE(manager->save(record(Off, Off, false, false, text)), QStringList());
+            QCOMPARE(TestSupport::readFile(sandboxed(controlPath)), first);
+        }
     }
 
     void rejectsLongControlLine_data()
@@ -258,10 +282,11 @@ private Q_SLOTS:
         QTest::newRow("4096 bytes, three-byte characters") << threeByte << threeByte;
         QTest::newRow("4096 bytes, four-byte characters") << fourByte << fourByte;
         QTest::newRow("message names the untrimmed line, later lines not examined")
-            << QStringLiteral("//bin/dash\n  ") + ascii + QStringLiteral(" \n") + ascii + QLatin1Char('b')
+            << QStringLiteral("//bin/dash\n  ") + ascii + QStringLiteral(" \n") + ascii
+                + QLatin1Char('b')
             << QStringLiteral("  ") + ascii + QLatin1Char(' ');
-        QTest::newRow("100 000 bytes") << QString(100000, QLatin1Char('x'))
-                                       << QString(100000, QLatin1Char('x'));
+        QTest::newRow("100 000 bytes")
+            << QString(100000, QLatin1Char('x')) << QString(100000, QLatin1Char('x'));
         QTest::newRow("placeholders in the line stay as written")
             << QStringLiteral("%2 %1 ") + QString(4093, QLatin1Char('%'))
             << QStringLiteral("%2 %1 ") + QString(4093, QLatin1Char('%'));
@@ -283,7 +308,8 @@ private Q_SLOTS:
                             "DIGSIG_IGNORE_XATTR_KEYS=0\nDIGSIG_IGNORE_GOST2001=1\n"));
         QCOMPARE(TestSupport::readFile(sandboxed(controlPath)), oldControl);
         QCOMPARE(digsigDirectoryEntries(),
-                 QStringList({QStringLiteral("digsig_initramfs.conf"), QStringLiteral("xattr_control")}));
+                 QStringList(
+                     {QStringLiteral("digsig_initramfs.conf"), QStringLiteral("xattr_control")}));
     }
 
     void settingsFileThatCannotBeOpened()
@@ -291,7 +317,8 @@ private Q_SLOTS:
         QVERIFY(QDir(sandboxed(QStringLiteral("/etc/digsig"))).removeRecursively());
         const QStringList errors = DigSigConfigManager::instance()->save(
             record(On, On, false, false, QStringLiteral("/usr/")));
-        QCOMPARE(errors, QStringList {QStringLiteral("file %1 can not be opened").arg(settingsPath)});
+        QCOMPARE(errors,
+                 QStringList {QStringLiteral("file %1 can not be opened").arg(settingsPath)});
         QVERIFY(!QFile::exists(sandboxed(controlPath)));
     }
 
@@ -305,7 +332,8 @@ private Q_SLOTS:
             errors = DigSigConfigManager::instance()->save(
                 record(On, On, false, false, QStringLiteral("/usr/")));
         }
-        QCOMPARE(errors, QStringList {QStringLiteral("file %1 can not be opened").arg(settingsPath)});
+        QCOMPARE(errors,
+                 QStringList {QStringLiteral("file %1 can not be opened").arg(settingsPath)});
         QCOMPARE(TestSupport::readFile(sandboxed(settingsPath)), oldSettings);
         QCOMPARE(TestSupport::readFile(sandboxed(controlPath)), oldControl);
     }
@@ -320,11 +348,13 @@ private Q_SLOTS:
             errors = DigSigConfigManager::instance()->save(
                 record(On, On, false, false, QStringLiteral("/usr/")));
         }
-        QCOMPARE(errors, QStringList {QStringLiteral("file %1 can not be saved").arg(settingsPath)});
+        QCOMPARE(errors,
+                 QStringList {QStringLiteral("file %1 can not be saved").arg(settingsPath)});
         QCOMPARE(TestSupport::readFile(sandboxed(settingsPath)), oldSettings);
         QCOMPARE(TestSupport::readFile(sandboxed(controlPath)), oldControl);
         QCOMPARE(digsigDirectoryEntries(),
-                 QStringList({QStringLiteral("digsig_initramfs.conf"), QStringLiteral("xattr_control")}));
+                 QStringList(
+                     {QStringLiteral("digsig_initramfs.conf"), QStringLiteral("xattr_control")}));
     }
 
     void failedControlCommitKeepsOldControlFile()
@@ -337,7 +367,8 @@ private Q_SLOTS:
         QStringList errors;
         {
             FileSizeLimit limit(200);
-            errors = DigSigConfigManager::instance()->save(record(Off, Debug, true, false, control));
+            errors
+                = DigSigConfigManager::instance()->save(record(Off, Debug, true, false, control));
         }
         QCOMPARE(errors, QStringList {QStringLiteral("file %1 can not be saved").arg(controlPath)});
         QCOMPARE(TestSupport::readFile(sandboxed(settingsPath)),
@@ -345,7 +376,8 @@ private Q_SLOTS:
                             "DIGSIG_IGNORE_XATTR_KEYS=1\nDIGSIG_IGNORE_GOST2001=0\n"));
         QCOMPARE(TestSupport::readFile(sandboxed(controlPath)), oldControl);
         QCOMPARE(digsigDirectoryEntries(),
-                 QStringList({QStringLiteral("digsig_initramfs.conf"), QStringLiteral("xattr_control")}));
+                 QStringList(
+                     {QStringLiteral("digsig_initramfs.conf"), QStringLiteral("xattr_control")}));
     }
 
     void controlFileThatCannotBeOpened()
@@ -353,7 +385,8 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(sandboxed(controlPath)));
         const QStringList errors = DigSigConfigManager::instance()->save(
             record(On, Off, false, false, QStringLiteral("/usr/")));
-        QCOMPARE(errors, QStringList {QStringLiteral("file %1 can not be opened").arg(controlPath)});
+        QCOMPARE(errors,
+                 QStringList {QStringLiteral("file %1 can not be opened").arg(controlPath)});
         QVERIFY(TestSupport::readFile(sandboxed(settingsPath)).startsWith("DIGSIG_ELF_MODE=1\n"));
         QVERIFY(QFileInfo(sandboxed(controlPath)).isDir());
     }
@@ -374,11 +407,14 @@ private Q_SLOTS:
             << QByteArray("/dev/sda1 /boot ext4 rw,errors=remount-ro 0 2\n") << false;
         QTest::newRow("RO is not ro") << QByteArray("/dev/sda1 /boot ext4 RO 0 2\n") << false;
         QTest::newRow("stacked: rw then ro")
-            << root + "/dev/sda1 /boot ext4 rw 0 2\n/dev/sdb1 /boot ext4 ro,noatime 0 2\n" << true;
+            << root + "/dev/sda1 /boot ext4 rw 0 2\n/dev/sdb1 /boot ext4 ro,noatime 0 2\n"
+            << true;
         QTest::newRow("stacked: ro then rw")
-            << root + "/dev/sda1 /boot ext4 ro 0 2\n/dev/sdb1 /boot ext4 rw 0 2\n" << true;
+            << root + "/dev/sda1 /boot ext4 ro 0 2\n/dev/sdb1 /boot ext4 rw 0 2\n"
+            << true;
         QTest::newRow("no /boot entry") << root << false;
-        QTest::newRow("/boot/ is not /boot") << QByteArray("/dev/sda1 /boot/ ext4 ro 0 2\n") << false;
+        QTest::newRow("/boot/ is not /boot")
+            << QByteArray("/dev/sda1 /boot/ ext4 ro 0 2\n") << false;
         QTest::newRow("empty table") << QByteArray() << false;
         QTest::newRow("comments and tabs")
             << QByteArray("# comment\n/dev/sda1\t/boot\text4\tro\t0\t2\n") << true;
@@ -405,15 +441,16 @@ private Q_SLOTS:
 
     void remountsBoot()
     {
-        QVERIFY(TestSupport::writeFile(sandboxed(mtabPath),
-                                       "/dev/sda1 /boot ext4 ro,relatime 0 2\n"));
+        QVERIFY(
+            TestSupport::writeFile(sandboxed(mtabPath), "/dev/sda1 /boot ext4 ro,relatime 0 2\n"));
         DigSigConfigManager* manager = DigSigConfigManager::instance();
         QVERIFY(manager->remountBootReadWrite());
         QVERIFY(!manager->isBootReadOnly());
         manager->remountBootReadOnly();
         QVERIFY(manager->isBootReadOnly());
-        QCOMPARE(argvLines(), QStringList({QStringLiteral("mount argv -o remount,rw /boot"),
-                                           QStringLiteral("mount argv -o remount,ro /boot")}));
+        QCOMPARE(argvLines(),
+                 QStringList({QStringLiteral("mount argv -o remount,rw /boot"),
+                              QStringLiteral("mount argv -o remount,ro /boot")}));
     }
 
     void failedRemount_data()
@@ -447,25 +484,26 @@ private Q_SLOTS:
         QTest::newRow("clean") << QByteArray() << QByteArray() << QStringList() << QString();
         const QByteArray ldconfig = "ldconfig: Input file /lib/x.so not found.\n";
         QTest::newRow("ldconfig warning")
-            << ldconfig << QByteArray() << QStringList {processMessage(" finished with warnings:\n") + ldconfig}
-            << QString();
+            << ldconfig << QByteArray()
+            << QStringList {processMessage(" finished with warnings:\n") + ldconfig} << QString();
         const QByteArray shouting = "LDCONFIG:  INPUT\tFILE /lib/libfoo.so.1 NOT FOUND";
         QTest::newRow("ldconfig warning, other case")
-            << shouting << QByteArray() << QStringList {processMessage(" finished with warnings:\n") + shouting}
-            << QString();
+            << shouting << QByteArray()
+            << QStringList {processMessage(" finished with warnings:\n") + shouting} << QString();
         const QByteArray cryptsetup = "cryptsetup: WARNING: target 'sda5_crypt' not found\n"
                                       "E: something unrelated\n";
         QTest::newRow("cryptsetup warning then unrelated line")
-            << cryptsetup << QByteArray() << QStringList {processMessage(" finished with warnings:\n") + cryptsetup}
-            << QString();
+            << cryptsetup << QByteArray()
+            << QStringList {processMessage(" finished with warnings:\n") + cryptsetup} << QString();
         const QByteArray later = "W: first line\nCryptSetup: warning: on the second line\n";
         QTest::newRow("warning on a later line")
-            << later << QByteArray() << QStringList {processMessage(" finished with warnings:\n") + later}
-            << QString();
+            << later << QByteArray()
+            << QStringList {processMessage(" finished with warnings:\n") + later} << QString();
         const QByteArray placeholders = "ldconfig: input file %2 %1 %3 %4 not found\n";
         QTest::newRow("warning with placeholders")
             << placeholders << QByteArray()
-            << QStringList {processMessage(" finished with warnings:\n") + placeholders} << QString();
+            << QStringList {processMessage(" finished with warnings:\n") + placeholders}
+            << QString();
         QTest::newRow("unrelated output, exit 0")
             << QByteArray("E: something broke\n") << QByteArray() << QStringList()
             << processMessage(" finished with errors:\nE: something broke\n");
@@ -474,14 +512,16 @@ private Q_SLOTS:
             << processMessage(" finished with errors:\nnote ldconfig: input file a not found");
         QTest::newRow("exit code 1 despite warning pattern")
             << ldconfig << QByteArray("1") << QStringList()
-            << processMessage(" finished with errors:\n") + ldconfig + QStringLiteral("\nExit code: 1");
+            << processMessage(" finished with errors:\n") + ldconfig
+                + QStringLiteral("\nExit code: 1");
         QTest::newRow("exit code without output")
             << QByteArray() << QByteArray("3") << QStringList()
             << processMessage(" finished with errors:\n\nExit code: 3");
         const QByteArray allPlaceholders = "E: %1 %2 %3 %4 %%4\n";
         QTest::newRow("errors with placeholders, exit code")
             << allPlaceholders << QByteArray("7") << QStringList()
-            << processMessage(" finished with errors:\n") + allPlaceholders + QStringLiteral("\nExit code: 7");
+            << processMessage(" finished with errors:\n") + allPlaceholders
+                + QStringLiteral("\nExit code: 7");
         QTest::newRow("errors with placeholders, exit 0")
             << allPlaceholders << QByteArray() << QStringList()
             << processMessage(" finished with errors:\n") + allPlaceholders;
@@ -516,8 +556,7 @@ private Q_SLOTS:
     void updateInitramfsCrash()
     {
         qputenv("DIGSIG_UPDATE_INITRAMFS_CRASH", "1");
-        QCOMPARE(thrownByUpdate(),
-                 processMessage(". Error: 1.\n\"Not finished\""));
+        QCOMPARE(thrownByUpdate(), processMessage(". Error: 1.\n\"Not finished\""));
     }
 
     void updateInitramfsMissing()
