@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QPushButton>
 #include <QTimer>
 
@@ -167,6 +168,15 @@ ProcessWarningCounter::~ProcessWarningCounter()
 int ProcessWarningCounter::count() const
 {
     return processWarnings;
+}
+
+void stopGnupgDaemons(const QString& home)
+{
+    QProcess gpgconf;
+    gpgconf.start(
+        QStringLiteral("gpgconf"),
+        {QStringLiteral("--homedir"), home, QStringLiteral("--kill"), QStringLiteral("all")});
+    gpgconf.waitForFinished(10000);
 }
 
 QStringList readLog(const QString& path)

@@ -88,6 +88,9 @@ public:
     int count() const;
 };
 
+// Stops the agents GnuPG started for a home, so that no test leaves a daemon behind.
+void stopGnupgDaemons(const QString& home);
+
 // Log lines written by a stand-in tool (DIGSIG_*_LOG), one entry per line.
 QStringList readLog(const QString& path);
 
@@ -110,5 +113,7 @@ QStringList readLog(const QString& path);
         app.setAttribute(Qt::AA_Use96Dpi, true);                                                   \
         TestObject tc;                                                                             \
         QTEST_SET_MAIN_SOURCE_PATH                                                                 \
-        return QTest::qExec(&tc, argc, argv);                                                      \
+        const int result = QTest::qExec(&tc, argc, argv);                                          \
+        TestSupport::stopGnupgDaemons(sandbox.path() + QStringLiteral("/root/.gnupg"));            \
+        return result;                                                                             \
     }
