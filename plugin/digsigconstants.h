@@ -90,6 +90,10 @@ inline QString ignoreGost2001Key()
     return QStringLiteral("DIGSIG_IGNORE_GOST2001");
 }
 
+// The longest line of the control file, in UTF-8 bytes with its line feed, that the kernel
+// reads; every writer of the file keeps to it.
+constexpr int controlLineLimit = 0xFFF;
+
 // The required options of the settings file, in check and write order.
 const QStringList& keyList();
 

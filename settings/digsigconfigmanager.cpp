@@ -17,9 +17,6 @@
 
 namespace {
 
-// The longest line of the control file, in UTF-8 bytes with its line feed.
-constexpr int controlLineLimit = 0xFFF;
-
 QString modeText(int mode)
 {
     switch (mode) {
@@ -100,7 +97,7 @@ QStringList DigSigConfigManager::saveXattrControl(const QString& text)
         parts.removeLast();
     for (const QString& part : qAsConst(parts)) {
         const QByteArray line = (part.trimmed() + QLatin1Char('\n')).toUtf8();
-        if (line.size() > controlLineLimit) {
+        if (line.size() > DigSig::controlLineLimit) {
             file.cancelWriting();
             return {QObject::tr("Line %1 exceeds the size limit.").arg(part)};
         }

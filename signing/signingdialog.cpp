@@ -25,9 +25,6 @@
 
 namespace {
 
-// A line of the control file, with its line feed, must fit the kernel's 4095-byte limit.
-constexpr int controlLineLimit = 4095;
-
 // The same file reached through different paths must not be signed twice at once.
 QString identity(const QFileInfo& info)
 {
@@ -285,7 +282,7 @@ void SigningDialog::writeXattrControl()
     entries.erase(std::unique(entries.begin(), entries.end()), entries.end());
     for (const QString& entry : qAsConst(entries)) {
         const QByteArray line = (entry + QLatin1Char('\n')).toUtf8();
-        if (line.size() > controlLineLimit) {
+        if (line.size() > DigSig::controlLineLimit) {
             log(tr("Warning: skipping %1, file path exceeds the size limit.").arg(entry));
             continue;
         }

@@ -1,4 +1,5 @@
 #include "signingdialog.h"
+#include "bsignstandin.h"
 #include "digsigconstants.h"
 #include "keymanager.h"
 #include "sysroot.h"
@@ -32,33 +33,14 @@ QStringList agentOptions()
 const QStringList defaultAgentTimes {"default-cache-ttl 600", "max-cache-ttl 7200",
                                      "pinentry-timeout 0"};
 
-// One call of the stand-in as its log records it.
-struct Call
-{
-    qint64 start = 0;
-    qint64 end = 0;
-    QString file;
-};
-
-QList<Call> standInCalls(const QString& logPath)
-{
-    QList<Call> calls;
-    for (const QString& line : TestSupport::readLog(logPath)) {
-        const QStringList fields = line.split(QLatin1Char('\t'));
-        if (fields.size() < 4)
-            continue;
-        calls.append({fields[0].toLongLong(), fields[1].toLongLong(), fields.last()});
-    }
-    return calls;
-}
-
-int maxOverlap(const QList<Call>& calls)
+int maxOverlap(const QList<BsignStandIn::Call>& calls)
 {
     int most = 0;
-    for (const Call& call : calls) {
-        const int running = std::count_if(calls.cbegin(), calls.cend(), [&call](const Call& other) {
-            return other.start <= call.start && call.start < other.end;
-        });
+    for (const BsignStandIn::Call& call : calls) {
+        const int running
+            = std::count_if(calls.cbegin(), calls.cend(), [&call](const BsignStandIn::Call& other) {
+                  return other.start <= call.start && call.start < other.end;
+              });
         most = std::max(most, running);
     }
     return most;
@@ -224,7 +206,7 @@ void SigningDialogTest::emptySelectionSignsNothing()
     QVERIFY(!run.cancelEnabled);
     QVERIFY(!run.finished);
     QVERIFY2(!QFile::exists(realPath(DigSig::gpgAgentConfPath())), "the agent is left alone");
-    QVERIFY(standInCalls(_standInLog).isEmpty());
+    QVERIFY(BsignStandIn::readCalls(_standInLog).isEmpty());
 }
 
 void SigningDialogTest::listingDependsOnTheMode_data()
@@ -256,8 +238,8 @@ void SigningDialogTest::listingDependsOnTheMode()
 
     Run run = runDialog({dir}, Bsign::SignMode(mode));
     QStringList signedFiles;
-    for (const Call& call : standInCalls(_standInLog))
-        signedFiles.append(QFileInfo(call.file).fileName());
+    for (const BsignStandIn::Call& call : BsignStandIn::readCalls(_standInLog))
+        signedFiles.append(QFileInfo(call.args.last()).fileName());
     signedFiles.sort();
     QCOMPARE(signedFiles, expected);
     QVERIFY(run.finished);
@@ -268,10 +250,10 @@ void SigningDialogTest::listingDependsOnTheMode()
     QVERIFY(QFile::link(dir + QStringLiteral("/program"), link));
     QFile::remove(_standInLog);
     run = runDialog({link}, Bsign::SignMode(mode));
-    const QList<Call> calls = standInCalls(_standInLog);
+    const QList<BsignStandIn::Call> calls = BsignStandIn::readCalls(_standInLog);
     QCOMPARE(calls.size(), mode == Bsign::ElfOnly ? 1 : 0);
     if (mode == Bsign::ElfOnly)
-        QCOMPARE(calls.first().file, link);
+        QCOMPARE(calls.first().args.last(), link);
 }
 
 void SigningDialogTest::duplicateSelectionSignsEachFileOnce()
@@ -280,7 +262,7 @@ void SigningDialogTest::duplicateSelectionSignsEachFileOnce()
     const QString file = dir + QStringLiteral("/file0001");
     const Run run = runDialog({dir, file, file}, Bsign::XattrOnly);
     QVERIFY(run.finished);
-    QCOMPARE(standInCalls(_standInLog).size(), 3);
+    QCOMPARE(BsignStandIn::readCalls(_standInLog).size(), 3);
     QCOMPARE(run.progressMaximum, 3);
 }
 
@@ -291,7 +273,7 @@ void SigningDialogTest::parallelJobsAreBoundedAndCompletionRunsOnce()
     qputenv("DIGSIG_BSIGN_DELAY_MS", "120");
     const Run run = runDialog({dir}, Bsign::ElfOnly);
 
-    const QList<Call> calls = standInCalls(_standInLog);
+    const QList<BsignStandIn::Call> calls = BsignStandIn::readCalls(_standInLog);
     QCOMPARE(calls.size(), threads * 2 + 3);
     QVERIFY2(maxOverlap(calls) <= threads, "never more jobs than processors");
     if (threads > 1)
@@ -334,7 +316,7 @@ void SigningDialogTest::firstFailureStopsTheRun()
     QCOMPARE(run.log.filter(QStringLiteral("signing error")).size(), 1);
     QCOMPARE(run.progressValue, 1);
     QVERIFY(!run.finished);
-    QCOMPARE(standInCalls(_standInLog).size(), threads);
+    QCOMPARE(BsignStandIn::readCalls(_standInLog).size(), threads);
     QCOMPARE(TestSupport::readFile(realPath(DigSig::controlFilePath())), control);
     QVERIFY(!QFile::exists(realPath(DigSig::keysDirectory() + _keyId + QStringLiteral(".gpg"))));
     QCOMPARE(agentOptions(), defaultAgentTimes);
@@ -423,15 +405,15 @@ void SigningDialogTest::cancelWaitsForRunningJobsAndStartsNoMore()
     });
 
     QCOMPARE(run.result, int(QDialog::Rejected));
-    const QList<Call> calls = standInCalls(_standInLog);
+    const QList<BsignStandIn::Call> calls = BsignStandIn::readCalls(_standInLog);
     QCOMPARE(calls.size(), threads);
-    for (const Call& call : calls)
+    for (const BsignStandIn::Call& call : calls)
         QVERIFY2(call.end > 0, "running jobs complete before the dialog closes");
     QCOMPARE(run.log.mid(run.log.size() - 2), (QStringList {"Cancelling...", "Cancelled."}));
     QVERIFY(!run.finished);
     QCOMPARE(agentOptions(), defaultAgentTimes);
     QTest::qWait(0);
-    QCOMPARE(standInCalls(_standInLog).size(), threads);
+    QCOMPARE(BsignStandIn::readCalls(_standInLog).size(), threads);
 }
 
 void SigningDialogTest::cancelDuringListingStartsNothing()
@@ -447,7 +429,7 @@ void SigningDialogTest::cancelDuringListingStartsNothing()
     QCOMPARE(dialog.exec(), int(QDialog::Rejected));
     QCoreApplication::processEvents();
     QVERIFY(QThreadPool::globalInstance()->waitForDone(5000));
-    QVERIFY(standInCalls(_standInLog).isEmpty());
+    QVERIFY(BsignStandIn::readCalls(_standInLog).isEmpty());
     QCOMPARE(view->toPlainText().split(QLatin1Char('\n')),
              (QStringList {"Create a list of files to sign...", "Cancelling...", "Cancelled."}));
 }
