@@ -390,7 +390,7 @@ Are you sure want apply this settings?</source>
         <translation>Не удалось инициализировать библиотеку Gpgme!</translation>
     </message>
     <message>
-        <location line="+15"/>
+        <location line="+14"/>
         <source>Key export error</source>
         <translation>Ошибка экспорта ключа</translation>
     </message>
@@ -403,7 +403,7 @@ Are you sure want apply this settings?</source>
 <context>
     <name>QObject</name>
     <message>
-        <location filename="../settings/digsigconfigmanager.cpp" line="+74"/>
+        <location filename="../settings/digsigconfigmanager.cpp" line="+71"/>
         <location line="+20"/>
         <location filename="../settings/digsigsettings.cpp" line="+162"/>
         <source>file %1 can not be opened</source>
@@ -411,7 +411,7 @@ Are you sure want apply this settings?</source>
     </message>
     <message>
         <location line="-9"/>
-        <location line="+21"/>
+        <location line="+25"/>
         <source>file %1 can not be saved</source>
         <translation>не удалось сохранить файл %1</translation>
     </message>
@@ -533,7 +533,7 @@ Exit code: %4</source>
         <translation>Чтение состояния программы pinentry</translation>
     </message>
     <message>
-        <location filename="../keys/importquillkeystask.cpp" line="+30"/>
+        <location filename="../keys/importquillkeystask.cpp" line="+23"/>
         <source>Read quill keys import state</source>
         <translation>Чтение состояния импорта ключей quill</translation>
     </message>
@@ -543,7 +543,7 @@ Exit code: %4</source>
         <translation>Не удалось инициализировать менеджер ключей для импорта ключей quill</translation>
     </message>
     <message>
-        <location filename="../signing/gpgagentconfig.cpp" line="+47"/>
+        <location filename="../keys/gpgagentconfig.cpp" line="+47"/>
         <location line="+59"/>
         <source>Can not open file %1</source>
         <translation>Не удалось открыть файл %1</translation>
@@ -638,7 +638,7 @@ p, li { white-space: pre-wrap; }
         <translation>Ход подписывания:</translation>
     </message>
     <message>
-        <location filename="../signing/signingdialog.cpp" line="+88"/>
+        <location filename="../signing/signingdialog.cpp" line="+85"/>
         <source>Cancelling...</source>
         <translation>Отмена...</translation>
     </message>
@@ -763,7 +763,7 @@ p, li { white-space: pre-wrap; }
         <translation>Подписать</translation>
     </message>
     <message>
-        <location filename="../widgets/signingelementwidget.cpp" line="+100"/>
+        <location filename="../widgets/signingelementwidget.cpp" line="+103"/>
         <source>Can not initialize Gpgme library!</source>
         <translation>Не удалось инициализировать библиотеку Gpgme!</translation>
     </message>
