@@ -2,6 +2,64 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="ru_RU">
 <context>
+    <name>AtomicFile</name>
+    <message>
+        <location filename="../core/atomicfile.cpp" line="+69"/>
+        <source>Can not read %1: %2</source>
+        <translation>Не удалось прочитать %1: %2</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <location line="+108"/>
+        <source>%1 is a symbolic link; it was not written.</source>
+        <translation>%1 является символической ссылкой; запись не выполнена.</translation>
+    </message>
+    <message>
+        <location line="-104"/>
+        <location line="+108"/>
+        <location line="+12"/>
+        <source>%1 is not a regular file; it was not written.</source>
+        <translation>%1 не является обычным файлом; запись не выполнена.</translation>
+    </message>
+    <message>
+        <location line="-108"/>
+        <source>Can not keep the owner of %1: %2</source>
+        <translation>Не удалось сохранить владельца %1: %2</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Can not set the permissions of %1: %2</source>
+        <translation>Не удалось установить права доступа %1: %2</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <location line="+58"/>
+        <source>Can not write %1: %2</source>
+        <translation>Не удалось записать %1: %2</translation>
+    </message>
+    <message>
+        <location line="-16"/>
+        <source>%1 has changed since it was read; it was not written.</source>
+        <translation>%1 изменился после чтения; запись не выполнена.</translation>
+    </message>
+    <message>
+        <location line="+10"/>
+        <source>Can not create a new file beside %1: %2</source>
+        <translation>Не удалось создать новый файл рядом с %1: %2</translation>
+    </message>
+    <message>
+        <location line="+12"/>
+        <source>Can not replace %1: %2</source>
+        <translation>Не удалось заменить %1: %2</translation>
+    </message>
+    <message>
+        <location line="+30"/>
+        <location line="+13"/>
+        <source>Can not open %1: %2</source>
+        <translation>Не удалось открыть %1: %2</translation>
+    </message>
+</context>
+<context>
     <name>Bsign</name>
     <message>
         <location filename="../signing/bsign.cpp" line="+101"/>
@@ -638,7 +696,7 @@ p, li { white-space: pre-wrap; }
         <translation>Ход подписывания:</translation>
     </message>
     <message>
-        <location filename="../signing/signingdialog.cpp" line="+85"/>
+        <location filename="../signing/signingdialog.cpp" line="+84"/>
         <source>Cancelling...</source>
         <translation>Отмена...</translation>
     </message>
@@ -703,34 +761,33 @@ p, li { white-space: pre-wrap; }
         <translation>Запись выбранных каталогов и файлов в %1</translation>
     </message>
     <message>
-        <location line="+5"/>
-        <location line="+5"/>
-        <location line="+103"/>
+        <location line="+4"/>
+        <location line="+78"/>
         <source>Can not open %1</source>
         <translation>Не удалось открыть %1</translation>
     </message>
     <message>
-        <location line="-97"/>
+        <location line="-71"/>
         <source>Warning: skipping %1, file path contains a line break.</source>
         <translation>Предупреждение: %1 пропущен, путь к файлу содержит перевод строки.</translation>
     </message>
     <message>
-        <location line="+10"/>
+        <location line="+8"/>
         <source>Warning: skipping %1, file path exceeds the size limit.</source>
         <translation>Предупреждение: %1 пропущен, путь к файлу превышает допустимую длину.</translation>
     </message>
     <message>
-        <location line="+6"/>
+        <location line="+4"/>
         <source>file %1 can not be saved</source>
         <translation>не удалось сохранить файл %1</translation>
     </message>
     <message>
-        <location line="+25"/>
+        <location line="+10"/>
         <source>Can not set gpg-agent options:</source>
         <translation>Не удалось задать параметры gpg-agent:</translation>
     </message>
     <message>
-        <location line="+8"/>
+        <location line="+10"/>
         <source>Can not set default gpg-agent options:</source>
         <translation>Не удалось восстановить параметры gpg-agent по умолчанию:</translation>
     </message>

@@ -253,10 +253,9 @@ void RussianTranslationTest::catalogueHasNoUnfinishedOrVanishedEntry()
     lupdate.setWorkingDirectory(qEnvironmentVariable("DIGSIG_SOURCE_DIR"));
     lupdate.setProcessChannelMode(QProcess::MergedChannels);
     lupdate.start(QStringLiteral(LUPDATE_PROGRAM),
-                  {QStringLiteral("-extensions"), QStringLiteral("cpp,h,ui"),
-                   QStringLiteral("plugin"), QStringLiteral("settings"), QStringLiteral("widgets"),
-                   QStringLiteral("keys"), QStringLiteral("signing"), QStringLiteral("-ts"),
-                   catalogue});
+                  QStringList {QStringLiteral("-extensions"), QStringLiteral("cpp,h,ui")}
+                      + QStringLiteral(DIGSIG_TR_SOURCE_DIRS).split(QLatin1Char(','))
+                      + QStringList {QStringLiteral("-ts"), catalogue});
     QVERIFY(lupdate.waitForFinished(-1));
     const QByteArray output = lupdate.readAll();
     QCOMPARE(lupdate.exitStatus(), QProcess::NormalExit);

@@ -12,6 +12,10 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <sched.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
 namespace TestSupport {
 
 bool writeFile(const QString& path, const QByteArray& bytes)
@@ -183,6 +187,44 @@ QStringList readLog(const QString& path)
 {
     const QString text = QString::fromUtf8(readFile(path));
     return text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+namespace {
+
+bool& hasPrivateMounts()
+{
+    static bool value = false;
+    return value;
+}
+
+} // namespace
+
+void enterPrivateMountNamespace()
+{
+    // Mounts made later must not propagate back into the machine's namespace.
+    hasPrivateMounts() = ::geteuid() == 0 && ::unshare(CLONE_NEWNS) == 0
+        && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+}
+
+bool mountTmpfs(const QString& directory, int kilobytes, QString* skipReason)
+{
+    if (!hasPrivateMounts()) {
+        *skipReason = QStringLiteral("needs root and a private mount namespace (unshare)");
+        return false;
+    }
+    QDir().mkpath(directory);
+    const QByteArray options = "size=" + QByteArray::number(kilobytes) + "k";
+    if (::mount("tmpfs", QFile::encodeName(directory).constData(), "tmpfs", 0, options.constData())
+        != 0) {
+        *skipReason = QStringLiteral("mount tmpfs: ") + qt_error_string(errno);
+        return false;
+    }
+    return true;
+}
+
+void unmount(const QString& directory)
+{
+    ::umount2(QFile::encodeName(directory).constData(), MNT_DETACH);
 }
 
 } // namespace TestSupport

@@ -94,6 +94,16 @@ void stopGnupgDaemons(const QString& home);
 // Log lines written by a stand-in tool (DIGSIG_*_LOG), one entry per line.
 QStringList readLog(const QString& path);
 
+// Gives the process a mount namespace of its own, so that tests can mount small file systems
+// without touching the machine's. Called by DIGSIG_SANDBOX_TEST_MAIN while the process has
+// one thread only; without the rights for it, mounts are simply unavailable.
+void enterPrivateMountNamespace();
+
+// Mounts an empty tmpfs of the given size on directory, to fill it up; false (with the reason
+// in skipReason) where the process may not mount.
+bool mountTmpfs(const QString& directory, int kilobytes, QString* skipReason);
+void unmount(const QString& directory);
+
 } // namespace TestSupport
 
 // Like QTEST_MAIN, but first points DIGSIG_SYSROOT at a fresh sandbox folder, so that every
@@ -102,6 +112,7 @@ QStringList readLog(const QString& path);
 #define DIGSIG_SANDBOX_TEST_MAIN(TestObject)                                                       \
     int main(int argc, char** argv)                                                                \
     {                                                                                              \
+        TestSupport::enterPrivateMountNamespace();                                                 \
         QTemporaryDir sandbox(QDir::tempPath() + QStringLiteral("/digsig-sandbox-XXXXXX"));        \
         qputenv("DIGSIG_SYSROOT", sandbox.path().toUtf8());                                        \
         QDir().mkpath(sandbox.path() + QStringLiteral("/root/.gnupg"));                            \
