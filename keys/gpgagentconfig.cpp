@@ -114,3 +114,18 @@ void writeGpgAgentConfOption(QString key, QString value)
 {
     writeGpgAgentConf({{key, value}});
 }
+
+void raiseGpgAgentTimes()
+{
+    const QString month = QStringLiteral("2592000");
+    writeGpgAgentConf({{QStringLiteral("pinentry-timeout"), month},
+                       {QStringLiteral("default-cache-ttl"), month},
+                       {QStringLiteral("max-cache-ttl"), month}});
+}
+
+void restoreGpgAgentTimes()
+{
+    writeGpgAgentConf({{QStringLiteral("pinentry-timeout"), QStringLiteral("0")},
+                       {QStringLiteral("default-cache-ttl"), QStringLiteral("600")},
+                       {QStringLiteral("max-cache-ttl"), QStringLiteral("7200")}});
+}

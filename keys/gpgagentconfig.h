@@ -21,3 +21,9 @@ QByteArray mergedGpgAgentConf(const QByteArray& existing, QHash<QString, QString
 void writeGpgAgentConf(QHash<QString, QString> options);
 
 void writeGpgAgentConfOption(QString key, QString value);
+
+// Raises the pinentry and cache times for a signing run, so that the pass phrase is asked once.
+void raiseGpgAgentTimes();
+
+// Puts back the times a signing run raised.
+void restoreGpgAgentTimes();

@@ -7,14 +7,13 @@
 #include "gpgagentconfig.h"
 #include "keymanager.h"
 #include "sysroot.h"
+#include "xattrcontrolfile.h"
 
 #include <QCoreApplication>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QHash>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QSet>
 #include <QThread>
 #include <QThreadPool>
@@ -259,79 +258,48 @@ void SigningDialog::writeXattrControl()
     const QString shownPath = DigSig::controlFilePath();
     log(tr("Writing selected directories and files to %1").arg(shownPath));
 
-    bool readable = false;
-    QStringList entries = controlFileEntries(&readable);
-    if (!readable) {
+    XattrControlFile controlFile;
+    if (!controlFile.read()) {
         log(tr("Can not open %1").arg(shownPath));
         return;
     }
-    QSaveFile file(Sysroot::path(shownPath));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        log(tr("Can not open %1").arg(shownPath));
-        return;
-    }
+    QList<QByteArray> entries;
     for (const QString& path : qAsConst(_paths)) {
         // A line break would split one path into two templates under verification.
         if (path.contains(QLatin1Char('\n')) || path.contains(QLatin1Char('\r'))) {
             log(tr("Warning: skipping %1, file path contains a line break.").arg(printable(path)));
             continue;
         }
-        entries.append(QFileInfo(path).isDir() ? path + QLatin1Char('/') : QLatin1Char('/') + path);
+        entries.append(XattrControlFile::entry(QFile::encodeName(path), QFileInfo(path).isDir()));
     }
-    std::sort(entries.begin(), entries.end());
-    entries.erase(std::unique(entries.begin(), entries.end()), entries.end());
-    for (const QString& entry : qAsConst(entries)) {
-        const QByteArray line = (entry + QLatin1Char('\n')).toUtf8();
-        if (line.size() > DigSig::controlLineLimit) {
-            log(tr("Warning: skipping %1, file path exceeds the size limit.").arg(entry));
-            continue;
-        }
-        file.write(line);
-    }
-    if (!file.commit())
+    QList<QByteArray> tooLong;
+    const QByteArray content = XattrControlFile::merged(controlFile.content(), entries, &tooLong);
+    for (const QByteArray& entry : qAsConst(tooLong))
+        log(tr("Warning: skipping %1, file path exceeds the size limit.")
+                .arg(printable(QFile::decodeName(entry))));
+    const QString error = controlFile.write(content);
+    if (!error.isEmpty()) {
         log(tr("file %1 can not be saved").arg(shownPath));
-}
-
-QStringList SigningDialog::controlFileEntries(bool* ok)
-{
-    QFile file(Sysroot::path(DigSig::controlFilePath()));
-    *ok = file.open(QIODevice::ReadOnly | QIODevice::Text);
-    QStringList entries;
-    if (!*ok)
-        return entries;
-    const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
-    for (const QString& line : lines) {
-        const QString entry = line.trimmed();
-        if (!entry.isEmpty())
-            entries.append(entry);
+        log(error);
     }
-    return entries;
 }
 
 void SigningDialog::setGPGAgentOptions()
 {
-    const QString month = QStringLiteral("2592000");
-    applyAgentOptions({{QStringLiteral("pinentry-timeout"), month},
-                       {QStringLiteral("default-cache-ttl"), month},
-                       {QStringLiteral("max-cache-ttl"), month}},
-                      tr("Can not set gpg-agent options:"));
+    try {
+        raiseGpgAgentTimes();
+    } catch (const std::runtime_error& error) {
+        log(tr("Can not set gpg-agent options:"));
+        log(QString::fromUtf8(error.what()));
+    }
 }
 
 void SigningDialog::setDefaultGPGAgentOptions()
 {
-    applyAgentOptions({{QStringLiteral("pinentry-timeout"), QStringLiteral("0")},
-                       {QStringLiteral("default-cache-ttl"), QStringLiteral("600")},
-                       {QStringLiteral("max-cache-ttl"), QStringLiteral("7200")}},
-                      tr("Can not set default gpg-agent options:"));
-}
-
-void SigningDialog::applyAgentOptions(const QHash<QString, QString>& options,
-                                      const QString& failure)
-{
     try {
-        writeGpgAgentConf(options);
+        restoreGpgAgentTimes();
     } catch (const std::runtime_error& error) {
-        log(failure);
+        log(tr("Can not set default gpg-agent options:"));
         log(QString::fromUtf8(error.what()));
     }
 }

@@ -56,8 +56,6 @@ private Q_SLOTS:
 private:
     void appendIfSignable(QStringList& list, const QFileInfo& info) const;
     void stopOnFailure();
-    QStringList controlFileEntries(bool* ok);
-    void applyAgentOptions(const QHash<QString, QString>& options, const QString& failure);
 
     KeyManager* _keyManager;
     QString _keyId;
