@@ -50,6 +50,9 @@ bool shootSigningRun(KeyManager& keyManager, const QString& keyId, const QString
 
 int main(int argc, char** argv)
 {
+    // It only renders to files: no display is ever needed.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     loadTranslations();
     const QStringList arguments = QApplication::arguments();
