@@ -55,6 +55,7 @@ BoundedProcess::Result BoundedProcess::run(const QString& program, const QString
         return result;
     }
     result.started = true;
+    result.processId = process.processId();
     process.closeWriteChannel();
 
     const QDeadlineTimer deadline
@@ -63,7 +64,7 @@ BoundedProcess::Result BoundedProcess::run(const QString& program, const QString
         if (deadline.hasExpired()) {
             stop(process);
             result.timedOut = true;
-            return result;
+            break;
         }
         const int slice = int(deadline.remainingTime());
         // Reading as the output arrives keeps what piles up in memory to one pipe's worth.
@@ -76,6 +77,8 @@ BoundedProcess::Result BoundedProcess::run(const QString& program, const QString
     }
     if (output == KeepErrorOutput)
         keep(result, process.readAllStandardError());
+    if (result.timedOut)
+        return result;
     result.crashed = process.exitStatus() == QProcess::CrashExit;
     result.exitCode = process.exitCode();
     result.error = process.error();

@@ -23,6 +23,8 @@ public:
     struct Result
     {
         bool started = false;
+        // Also the id of the process group it led.
+        qint64 processId = 0;
         bool timedOut = false;
         bool crashed = false;
         int exitCode = -1;
