@@ -56,10 +56,16 @@ inline QString signingLogPath()
 }
 
 // Held by whoever remounts /boot and rebuilds the initial RAM file system, so that one rebuild
-// runs at a time across tasks and processes.
+// runs at a time across tasks and processes. It lives in a directory of root's own: in the
+// world-writable /run/lock any user could take the lock and stall every rebuild.
+inline QString runDirectory()
+{
+    return QStringLiteral("/run/cova-digsig-plugin");
+}
+
 inline QString initramfsLockPath()
 {
-    return QStringLiteral("/run/lock/cova-digsig-initramfs.lock");
+    return QStringLiteral("/run/cova-digsig-plugin/initramfs.lock");
 }
 
 // The gpg-agent times an unfinished signing run raised, and the lock a running one holds.

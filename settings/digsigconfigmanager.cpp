@@ -57,7 +57,7 @@ DigSigConfigManager* DigSigConfigManager::instance()
     return manager;
 }
 
-QStringList DigSigConfigManager::save(const DigSigElementData& data)
+QStringList DigSigConfigManager::save(DigSigElementData& data)
 {
     QStringList errors;
     for (const QString& path :
@@ -74,9 +74,16 @@ QStringList DigSigConfigManager::save(const DigSigElementData& data)
         = writeControl ? xattrControlContent(data.xattrControl(), &errors) : QByteArray();
     if (!errors.isEmpty())
         return errors;
-    errors = replace(DigSig::settingsFilePath(), settingsContent(data), data.settingsFingerprint());
-    if (errors.isEmpty() && writeControl)
-        errors = replace(DigSig::controlFilePath(), control, data.xattrControlFingerprint());
+    const QByteArray settings = settingsContent(data);
+    errors = replace(DigSig::settingsFilePath(), settings, data.settingsFingerprint());
+    if (!errors.isEmpty())
+        return errors;
+    data.setSettingsFingerprint(AtomicFile::fingerprint(settings));
+    if (!writeControl)
+        return errors;
+    errors = replace(DigSig::controlFilePath(), control, data.xattrControlFingerprint());
+    if (errors.isEmpty())
+        data.setXattrControlFingerprint(AtomicFile::fingerprint(control));
     return errors;
 }
 

@@ -20,9 +20,10 @@ public:
 
     // Replaces the settings file and then, if that worked, the control file (unless the record
     // keeps it). Nothing is written when either file changed since the record's fingerprints
-    // were taken or when the control text breaks the line limit. Returns the translated error
-    // lines; empty when the files were replaced.
-    QStringList save(const DigSigElementData& data);
+    // were taken or when the control text breaks the line limit. The record's fingerprint of
+    // each file written becomes that of the new content. Returns the translated error lines;
+    // empty when the files were replaced.
+    QStringList save(DigSigElementData& data);
 
     // The paths (as the administrator knows them) of the files that are no longer what the
     // fingerprints say; an empty fingerprint is not checked.

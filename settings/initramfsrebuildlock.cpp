@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -29,8 +30,11 @@ int lockWaiting(int fd)
 InitramfsRebuildLock::InitramfsRebuildLock(const std::function<void()>& whenWaiting)
     : _fd(-1)
 {
+    const QString directory = Sysroot::path(DigSig::runDirectory());
+    QDir().mkpath(QFileInfo(directory).absolutePath());
+    if (::mkdir(QFile::encodeName(directory).constData(), 0700) == 0)
+        ::chmod(QFile::encodeName(directory).constData(), 0700);
     const QString path = Sysroot::path(DigSig::initramfsLockPath());
-    QDir().mkpath(QFileInfo(path).absolutePath());
     // Only the lock matters, never the file's content: it is not followed through a link.
     const int fd = ::open(QFile::encodeName(path).constData(),
                           O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);

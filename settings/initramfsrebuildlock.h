@@ -5,9 +5,9 @@
 #include <functional>
 
 // Lets one rebuild of the initial RAM file system (remount of /boot, update-initramfs, remount)
-// run at a time, across tasks and across processes: an advisory lock on a file under
-// /run/lock, which the kernel drops when its holder ends, however it ends. Two rebuilds at once
-// would race: the first remounts /boot read-only while the second still writes.
+// run at a time, across tasks and across processes: an advisory lock on a file in a directory
+// of root's own under /run, which the kernel drops when its holder ends, however it ends. Two
+// rebuilds at once would race: the first remounts /boot read-only while the second still writes.
 class InitramfsRebuildLock
 {
 public:

@@ -307,7 +307,7 @@
         <translation>%1 содержит байты, которые этот редактор не может показать как есть (текст не в UTF-8, нулевые байты, возвраты каретки или особые пробелы). Файл показан только для чтения и при применении настроек останется без изменений.</translation>
     </message>
     <message>
-        <location line="+29"/>
+        <location line="+42"/>
         <source>Changed on disk since it was shown: %1. Applying these settings will be refused; press Refresh to see what the files hold now (your changes here are then lost).</source>
         <translation>Изменено на диске после показа: %1. Применение этих настроек будет отклонено; нажмите «Обновить», чтобы увидеть текущее содержимое файлов (ваши изменения здесь при этом будут потеряны).</translation>
     </message>
@@ -476,7 +476,7 @@ Are you sure want apply this settings?</source>
         <translation>не удалось открыть файл %1</translation>
     </message>
     <message>
-        <location filename="../settings/digsigconfigmanager.cpp" line="+143"/>
+        <location filename="../settings/digsigconfigmanager.cpp" line="+150"/>
         <source>file %1 can not be saved</source>
         <translation>не удалось сохранить файл %1</translation>
     </message>
@@ -486,12 +486,12 @@ Are you sure want apply this settings?</source>
         <translation>Строка %1 превышает допустимую длину.</translation>
     </message>
     <message>
-        <location line="-63"/>
+        <location line="-70"/>
         <source>%1 has changed on disk since it was read; nothing was saved. Press Refresh to see what it holds now, then make your changes again.</source>
         <translation>%1 изменился на диске после чтения; ничего не сохранено. Нажмите «Обновить», чтобы увидеть его текущее содержимое, и внесите изменения заново.</translation>
     </message>
     <message>
-        <location line="+85"/>
+        <location line="+92"/>
         <source>Can&apos;t parse /etc/mtab</source>
         <translation>Не удалось разобрать /etc/mtab</translation>
     </message>
@@ -676,7 +676,7 @@ Exit code: %4</source>
         <translation>(обрезано)</translation>
     </message>
     <message>
-        <location filename="../settings/initramfsrebuildlock.cpp" line="+44"/>
+        <location filename="../settings/initramfsrebuildlock.cpp" line="+48"/>
         <source>Can not lock %1 for the rebuild of the initial RAM file system: %2</source>
         <translation>Не удалось заблокировать %1 для пересборки initramfs: %2</translation>
     </message>

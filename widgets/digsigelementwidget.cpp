@@ -147,6 +147,19 @@ void DigSigElementWidget::blockEditWidget(bool block)
         ui->_xattrControlFileTextEdit->setReadOnly(true);
 }
 
+void DigSigElementWidget::takeSavedFiles(const QByteArray& readSettings,
+                                         const QByteArray& readControl,
+                                         const QByteArray& savedSettings,
+                                         const QByteArray& savedControl)
+{
+    if (readSettings != _settingsFingerprint || readControl != _xattrControlFingerprint)
+        return;
+    _settingsFingerprint = savedSettings;
+    if (savedControl != readControl && _xattrControlEditable)
+        _shownXattrControl = ui->_xattrControlFileTextEdit->toPlainText();
+    _xattrControlFingerprint = savedControl;
+}
+
 void DigSigElementWidget::refreshIfChangedOnDisk()
 {
     if (_settingsFingerprint.isEmpty() && _xattrControlFingerprint.isEmpty())

@@ -37,6 +37,13 @@ public:
     // are what the widget read.
     void refreshIfChangedOnDisk();
 
+    // Called by the update task: the files the widget's record was based on (the fingerprints
+    // read) were saved as the fingerprints saved say; unless the widget has been refilled since,
+    // they are now what it shows.
+    Q_INVOKABLE void takeSavedFiles(const QByteArray& readSettings, const QByteArray& readControl,
+                                    const QByteArray& savedSettings,
+                                    const QByteArray& savedControl);
+
 private:
     void clear();
     void showXattrControl(const QByteArray& bytes, bool isText);

@@ -1,4 +1,5 @@
 #include "digsigconfigmanager.h"
+#include "atomicfile.h"
 #include "digsigelementdata.h"
 #include "digsigsettings.h"
 #include "testsupport.h"
@@ -53,6 +54,10 @@ DigSigElementData& record(int elfMode, int xattrMode, bool ignoreXattrKeys, bool
     data.setIgnoreXattrKeys(ignoreXattrKeys);
     data.setIgnoreGost2001(ignoreGost2001);
     data.setXattrControl(control);
+    // save() leaves the fingerprints of what it wrote in the record.
+    data.setSettingsFingerprint(QByteArray());
+    data.setXattrControlFingerprint(QByteArray());
+    data.setKeepXattrControl(false);
     return data;
 }
 
@@ -377,8 +382,7 @@ private Q_SLOTS:
 
         QStringList result;
         {
-            const DigSigElementData& data
-                = record(Off, Debug, true, false, QString::fromUtf8(control));
+            DigSigElementData& data = record(Off, Debug, true, false, QString::fromUtf8(control));
             std::unique_ptr<NoFreeDescriptors> noDescriptors;
             std::unique_ptr<FileSizeLimit> sizeLimit;
             if (fault == QLatin1String("no descriptor"))
@@ -453,8 +457,6 @@ private Q_SLOTS:
             QVERIFY(TestSupport::writeFile(sandboxed(controlPath), controlNow));
 
         const QStringList errors = DigSigConfigManager::instance()->save(data);
-        data.setSettingsFingerprint(QByteArray());
-        data.setXattrControlFingerprint(QByteArray());
         QStringList expected;
         for (const QString& path : changed)
             expected << path
@@ -469,6 +471,13 @@ private Q_SLOTS:
                      : settingsNow);
         QCOMPARE(TestSupport::readFile(sandboxed(controlPath)),
                  changed.isEmpty() ? QByteArray("/srv/\n") : controlNow.replace("-", ""));
+        // The record now describes the files as written, or still the files as read.
+        QCOMPARE(data.settingsFingerprint(),
+                 changed.isEmpty() ? AtomicFile::currentFingerprint(sandboxed(settingsPath))
+                                   : read.settingsFingerprint());
+        QCOMPARE(data.xattrControlFingerprint(),
+                 changed.isEmpty() ? AtomicFile::currentFingerprint(sandboxed(controlPath))
+                                   : read.xattrControlFingerprint());
     }
 
     void keepsUneditedControlLines_data()
@@ -501,7 +510,6 @@ private Q_SLOTS:
         DigSigElementData& data = record(Debug, Off, false, false, text);
         data.setKeepXattrControl(keep);
         const QStringList errors = DigSigConfigManager::instance()->save(data);
-        data.setKeepXattrControl(false);
         QCOMPARE(errors, QStringList());
         QVERIFY(TestSupport::readFile(sandboxed(settingsPath)).startsWith("DIGSIG_ELF_MODE=2\n"));
         QCOMPARE(QFile::exists(sandboxed(controlPath)), after != "-");

@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #include <atomic>
+#include <sys/stat.h>
 
 namespace {
 
@@ -51,6 +52,7 @@ private Q_SLOTS:
     void waitsForARebuildOfAnotherProcess();
     void hungRebuildIsStoppedAndBootRemountedReadOnly();
     void lockThroughALinkIsRefused();
+    void lockDirectoryIsRootsOwn();
 
 private:
     QStringList log() const;
@@ -110,6 +112,7 @@ void InitramfsRebuildTest::twoRebuildsRunOneAfterTheOther()
 void InitramfsRebuildTest::waitsForARebuildOfAnotherProcess()
 {
     const QString locked = _scratch->filePath(QStringLiteral("locked"));
+    QVERIFY(QDir().mkpath(Sysroot::path(DigSig::runDirectory())));
     QProcess other;
     other.start(QStringLiteral("flock"),
                 {Sysroot::path(DigSig::initramfsLockPath()), QStringLiteral("sh"),
@@ -154,11 +157,25 @@ void InitramfsRebuildTest::lockThroughALinkIsRefused()
     QVERIFY(rebuild.wait());
     QVERIFY(QFile::remove(lock));
     QCOMPARE(rebuild.errors,
-             QStringList {QStringLiteral("Can not lock /run/lock/cova-digsig-initramfs.lock for "
+             QStringList {QStringLiteral("Can not lock /run/cova-digsig-plugin/initramfs.lock for "
                                          "the rebuild of the initial RAM file system: Too many "
                                          "levels of symbolic links")});
     QVERIFY(!QFile::exists(elsewhere));
     QCOMPARE(log(), QStringList());
+}
+
+void InitramfsRebuildTest::lockDirectoryIsRootsOwn()
+{
+    const QString directory = Sysroot::path(DigSig::runDirectory());
+    QDir(directory).removeRecursively();
+    const mode_t old = ::umask(0);
+    Rebuild rebuild;
+    ::umask(old);
+    QVERIFY(rebuild.wait());
+    QCOMPARE(rebuild.errors, QStringList());
+    QCOMPARE(QFileInfo(directory).permissions(),
+             QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadUser
+                 | QFile::WriteUser | QFile::ExeUser);
 }
 
 DIGSIG_SANDBOX_TEST_MAIN(InitramfsRebuildTest)
