@@ -16,16 +16,23 @@ protected:
     void setupChildProcess() override { ::setpgid(0, 0); }
 };
 
-void stop(QProcess& process)
+void signalGroup(qint64 group, int signal)
 {
-    const pid_t group = pid_t(process.processId());
-    ::kill(-group, SIGTERM);
+    // Never 0 or less: that would reach the console's own process group, or every process.
+    if (group > 0)
+        ::kill(-pid_t(group), signal);
+}
+
+void stop(QProcess& process, qint64 group)
+{
+    signalGroup(group, SIGTERM);
     if (!process.waitForFinished(BoundedProcess::terminateGraceMsecs)) {
+        signalGroup(group, SIGKILL);
         process.kill();
         process.waitForFinished(-1);
     }
     // Whatever of the group ignored the request goes now.
-    ::kill(-group, SIGKILL);
+    signalGroup(group, SIGKILL);
 }
 
 void keep(BoundedProcess::Result& result, const QByteArray& bytes)
@@ -62,7 +69,7 @@ BoundedProcess::Result BoundedProcess::run(const QString& program, const QString
         = timeoutMsecs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(timeoutMsecs);
     while (process.state() != QProcess::NotRunning) {
         if (deadline.hasExpired()) {
-            stop(process);
+            stop(process, result.processId);
             result.timedOut = true;
             break;
         }

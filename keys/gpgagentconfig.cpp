@@ -170,17 +170,22 @@ int openRunLock()
                   O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, AtomicFile::privateMode);
 }
 
-void takeRunLock()
+enum class RunLock { Held, Taken, Busy };
+
+// Busy: a run in another console holds it, and keeps its record until it ends.
+RunLock acquireRunLock()
 {
     const std::lock_guard<std::mutex> guard(runLockMutex);
     if (runLock >= 0)
-        return;
+        return RunLock::Held;
     const int fd = openRunLock();
-    // Busy: a run in another console holds it and keeps the record until it ends.
-    if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+    if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
         runLock = fd;
-    else if (fd >= 0)
+        return RunLock::Taken;
+    }
+    if (fd >= 0)
         ::close(fd);
+    return RunLock::Busy;
 }
 
 void releaseRunLock()
@@ -248,7 +253,7 @@ void raiseGpgAgentTimes()
 {
     ensureGnupgHome();
     ensureStateDirectory();
-    takeRunLock();
+    acquireRunLock();
     // A record left by a run that did not end holds the administrator's lines; the file now
     // holds raised ones.
     if (!gpgAgentTimesRaised()) {
@@ -267,11 +272,13 @@ void raiseGpgAgentTimes()
 
 void restoreGpgAgentTimes()
 {
-    const AtomicFile::Contents record = AtomicFile::read(recordPath());
-    if (record.status == AtomicFile::Contents::Absent) {
+    if (!gpgAgentTimesRaised()) {
         releaseRunLock();
         return;
     }
+    if (acquireRunLock() == RunLock::Busy)
+        return;
+    const AtomicFile::Contents record = AtomicFile::read(recordPath());
     if (record.status != AtomicFile::Contents::Read)
         fail(QT_TRANSLATE_NOOP("QObject", "Can not open file %1"),
              DigSig::gpgAgentTimesRecordPath());
@@ -291,14 +298,14 @@ bool gpgAgentTimesRaised()
 
 bool restoreGpgAgentTimesOfEndedRun()
 {
-    if (!gpgAgentTimesRaised())
+    // Held: this process's own run is going on.
+    if (!gpgAgentTimesRaised() || acquireRunLock() != RunLock::Taken)
         return false;
-    const int fd = openRunLock();
-    const bool ended = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-    if (fd >= 0)
-        ::close(fd);
-    if (!ended)
-        return false;
-    restoreGpgAgentTimes();
+    try {
+        restoreGpgAgentTimes();
+    } catch (...) {
+        releaseRunLock();
+        throw;
+    }
     return true;
 }

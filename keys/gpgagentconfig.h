@@ -35,7 +35,8 @@ void writeGpgAgentConfOption(QString key, QString value);
 void raiseGpgAgentTimes();
 
 // Puts back the lines the administrator had for the times (or none where there was none) and
-// drops the record. Does nothing when no run raised them.
+// drops the record. Does nothing when no run raised them, or when a run in another console
+// still holds them.
 void restoreGpgAgentTimes();
 
 // Whether a record of raised times exists: a run is going on, or one ended without restoring.

@@ -132,6 +132,10 @@ void StartupTasksTest::timesOfAnEndedRunAreRestored()
     TaskObserver::Record record = perform(new AnalizPinentryTask(_element.get(), nullptr));
     QCOMPARE(record.status, 2);
     QVERIFY(TestSupport::readFile(conf).startsWith("default-cache-ttl 2592000\n"));
+    // Nor does a run of this console's own end the other's.
+    restoreGpgAgentTimes();
+    QVERIFY(gpgAgentTimesRaised());
+    QVERIFY(TestSupport::readFile(conf).startsWith("default-cache-ttl 2592000\n"));
 
     run.kill();
     QVERIFY(run.waitForFinished(60000));
