@@ -303,8 +303,8 @@
     </message>
     <message>
         <location filename="../widgets/digsigelementwidget.cpp" line="+135"/>
-        <source>%1 holds bytes this editor cannot show as they are (text that is not UTF-8, NUL bytes, carriage returns or special spaces). It is shown for reading only and is left unchanged when the settings are applied.</source>
-        <translation>%1 содержит байты, которые этот редактор не может показать как есть (текст не в UTF-8, нулевые байты, возвраты каретки или особые пробелы). Файл показан только для чтения и при применении настроек останется без изменений.</translation>
+        <source>%1 holds bytes this editor cannot show as they are (not UTF-8, NUL, carriage returns or special spaces): it is read-only here and left unchanged when the settings are applied.</source>
+        <translation>%1 содержит байты, которые этот редактор не может показать как есть (не UTF-8, нулевые байты, возвраты каретки или особые пробелы): здесь файл только для чтения и при применении настроек останется без изменений.</translation>
     </message>
     <message>
         <location line="+42"/>
@@ -634,19 +634,19 @@ Exit code: %4</source>
     </message>
     <message>
         <location filename="../keys/gpgagentconfig.cpp" line="+100"/>
-        <location line="+176"/>
+        <location line="+183"/>
         <source>Can not open file %1</source>
         <translation>Не удалось открыть файл %1</translation>
     </message>
     <message>
-        <location line="-167"/>
-        <location line="+149"/>
+        <location line="-174"/>
+        <location line="+154"/>
         <source>Can not save file %1</source>
         <translation>Не удалось сохранить файл %1</translation>
     </message>
     <message>
-        <location line="-137"/>
-        <location line="+80"/>
+        <location line="-142"/>
+        <location line="+85"/>
         <source>Can not create dir %1</source>
         <translation>Не удалось создать каталог %1</translation>
     </message>
@@ -666,7 +666,7 @@ Exit code: %4</source>
         <translation>Не удалось перезагрузить gpg-agent</translation>
     </message>
     <message>
-        <location line="+58"/>
+        <location line="+60"/>
         <source>Can not remove file %1</source>
         <translation>Не удалось удалить файл %1</translation>
     </message>

@@ -132,9 +132,9 @@ void DigSigElementWidget::showXattrControl(const QByteArray& bytes, bool isText)
     ui->_xattrControlNoticeLabel->setText(
         _xattrControlEditable
             ? QString()
-            : tr("%1 holds bytes this editor cannot show as they are (text that is not UTF-8, NUL "
-                 "bytes, carriage returns or special spaces). It is shown for reading only and "
-                 "is left unchanged when the settings are applied.")
+            : tr("%1 holds bytes this editor cannot show as they are (not UTF-8, NUL, carriage "
+                 "returns or special spaces): it is read-only here and left unchanged when the "
+                 "settings are applied.")
                   .arg(DigSig::controlFilePath()));
     if (!_xattrControlEditable)
         edit->setReadOnly(true);
