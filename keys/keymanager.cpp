@@ -1,9 +1,9 @@
 #include "keymanager.h"
 
+#include "atomicfile.h"
 #include "sysroot.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 #include <context.h>
 #include <global.h>
@@ -131,45 +131,39 @@ void KeyManager::genKey(QMap<QString, QString> params)
 
 void KeyManager::exportKey(QString keyID, QString filepath)
 {
-    // The target is replaced only by a complete export: GnuPG exports nothing, without an
-    // error, for a key it does not know, and an emptied key file would leave the kernel
-    // without a key it trusts.
-    QSaveFile file(filepath);
-    if (!file.open(QIODevice::WriteOnly)) {
-        Q_EMIT keyExportError(keyID, filepath, tr("Can't open file"));
-        return;
-    }
-    if (file.handle() == -1) {
-        Q_EMIT keyExportError(keyID, filepath, tr("Incorrect file handle"));
-        return;
-    }
-    const QString error = exportInto(file.handle(), keyID);
+    // The target is replaced only by a complete export, written whole: GnuPG exports nothing,
+    // without an error, for a key it does not know, and an emptied key file would leave the
+    // kernel without a key it trusts.
+    QByteArray key;
+    QString error = exportInto(&key, keyID);
+    if (error.isEmpty())
+        error = AtomicFile::replace(filepath, key, AtomicFile::publicMode);
     if (!error.isEmpty()) {
         Q_EMIT keyExportError(keyID, filepath, error);
-        return;
-    }
-    if (!file.commit()) {
-        Q_EMIT keyExportError(keyID, filepath, tr("Can't save file"));
         return;
     }
     Q_EMIT keyExported(keyID, filepath);
 }
 
-QString KeyManager::exportInto(int fd, const QString& keyID)
+QString KeyManager::exportInto(QByteArray* key, const QString& keyID)
 {
     // An empty pattern would export the whole key ring.
     if (keyID.isEmpty())
         return tr("No public key matches %1").arg(keyID);
     gpgme_data_t data = nullptr;
-    gpgme_error_t error = gpgme_data_new_from_fd(&data, fd);
+    gpgme_error_t error = gpgme_data_new(&data);
     if (error)
         return gpgmeMessage(error);
     error = gpgme_op_export(_gpgmeContext, keyID.toUtf8().constData(), 0, data);
-    const off_t written = error ? 0 : gpgme_data_seek(data, 0, SEEK_CUR);
-    gpgme_data_release(data);
+    size_t size = 0;
+    char* bytes = gpgme_data_release_and_get_mem(data, &size);
+    if (bytes) {
+        *key = QByteArray(bytes, int(size));
+        gpgme_free(bytes);
+    }
     if (error)
         return gpgmeMessage(error);
-    if (written <= 0)
+    if (key->isEmpty())
         return tr("No public key matches %1").arg(keyID);
     return {};
 }

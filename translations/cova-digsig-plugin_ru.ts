@@ -5,24 +5,26 @@
     <name>AtomicFile</name>
     <message>
         <location filename="../core/atomicfile.cpp" line="+69"/>
+        <location line="+56"/>
+        <location line="+22"/>
         <source>Can not read %1: %2</source>
         <translation>Не удалось прочитать %1: %2</translation>
     </message>
     <message>
-        <location line="+3"/>
-        <location line="+108"/>
+        <location line="-75"/>
+        <location line="+149"/>
         <source>%1 is a symbolic link; it was not written.</source>
         <translation>%1 является символической ссылкой; запись не выполнена.</translation>
     </message>
     <message>
-        <location line="-104"/>
-        <location line="+108"/>
+        <location line="-145"/>
+        <location line="+149"/>
         <location line="+12"/>
         <source>%1 is not a regular file; it was not written.</source>
         <translation>%1 не является обычным файлом; запись не выполнена.</translation>
     </message>
     <message>
-        <location line="-108"/>
+        <location line="-149"/>
         <source>Can not keep the owner of %1: %2</source>
         <translation>Не удалось сохранить владельца %1: %2</translation>
     </message>
@@ -33,12 +35,17 @@
     </message>
     <message>
         <location line="+3"/>
-        <location line="+58"/>
+        <location line="+99"/>
         <source>Can not write %1: %2</source>
         <translation>Не удалось записать %1: %2</translation>
     </message>
     <message>
-        <location line="-16"/>
+        <location line="-59"/>
+        <source>%1 is not a regular file.</source>
+        <translation>%1 не является обычным файлом.</translation>
+    </message>
+    <message>
+        <location line="+43"/>
         <source>%1 has changed since it was read; it was not written.</source>
         <translation>%1 изменился после чтения; запись не выполнена.</translation>
     </message>
@@ -295,7 +302,17 @@
         <translation>Чтобы проверять файлы и подкаталоги каталога, добавьте косую черту в конец пути. Например, /usr/</translation>
     </message>
     <message>
-        <location filename="../widgets/digsigelementwidget.cpp" line="+107"/>
+        <location filename="../widgets/digsigelementwidget.cpp" line="+135"/>
+        <source>%1 holds bytes this editor cannot show as they are (not UTF-8, NUL, carriage returns or special spaces): it is read-only here and left unchanged when the settings are applied.</source>
+        <translation>%1 содержит байты, которые этот редактор не может показать как есть (не UTF-8, нулевые байты, возвраты каретки или особые пробелы): здесь файл только для чтения и при применении настроек останется без изменений.</translation>
+    </message>
+    <message>
+        <location line="+42"/>
+        <source>Changed on disk since it was shown: %1. Applying these settings will be refused; press Refresh to see what the files hold now (your changes here are then lost).</source>
+        <translation>Изменено на диске после показа: %1. Применение этих настроек будет отклонено; нажмите «Обновить», чтобы увидеть текущее содержимое файлов (ваши изменения здесь при этом будут потеряны).</translation>
+    </message>
+    <message>
+        <location line="+9"/>
         <source>Reboot system</source>
         <translation>Перезагрузка системы</translation>
     </message>
@@ -387,25 +404,18 @@ Are you sure want apply this settings?</source>
         <translation>Набор параметров не содержит обязательных полей</translation>
     </message>
     <message>
-        <location line="+22"/>
-        <location line="+42"/>
+        <location line="+58"/>
         <source>Can&apos;t open file</source>
         <translation>Не удалось открыть файл</translation>
     </message>
     <message>
-        <location line="-38"/>
-        <location line="+42"/>
+        <location line="+4"/>
         <source>Incorrect file handle</source>
         <translation>Неверный дескриптор файла</translation>
     </message>
     <message>
-        <location line="-33"/>
-        <source>Can&apos;t save file</source>
-        <translation>Не удалось сохранить файл</translation>
-    </message>
-    <message>
-        <location line="+10"/>
-        <location line="+11"/>
+        <location line="-27"/>
+        <location line="+15"/>
         <source>No public key matches %1</source>
         <translation>Нет открытого ключа, соответствующего %1</translation>
     </message>
@@ -461,25 +471,27 @@ Are you sure want apply this settings?</source>
 <context>
     <name>QObject</name>
     <message>
-        <location filename="../settings/digsigconfigmanager.cpp" line="+71"/>
-        <location line="+20"/>
-        <location filename="../settings/digsigsettings.cpp" line="+162"/>
+        <location filename="../settings/digsigsettings.cpp" line="+221"/>
         <source>file %1 can not be opened</source>
         <translation>не удалось открыть файл %1</translation>
     </message>
     <message>
-        <location line="-9"/>
-        <location line="+25"/>
+        <location filename="../settings/digsigconfigmanager.cpp" line="+150"/>
         <source>file %1 can not be saved</source>
         <translation>не удалось сохранить файл %1</translation>
     </message>
     <message>
-        <location line="-5"/>
+        <location line="-15"/>
         <source>Line %1 exceeds the size limit.</source>
         <translation>Строка %1 превышает допустимую длину.</translation>
     </message>
     <message>
-        <location line="+13"/>
+        <location line="-70"/>
+        <source>%1 has changed on disk since it was read; nothing was saved. Press Refresh to see what it holds now, then make your changes again.</source>
+        <translation>%1 изменился на диске после чтения; ничего не сохранено. Нажмите «Обновить», чтобы увидеть его текущее содержимое, и внесите изменения заново.</translation>
+    </message>
+    <message>
+        <location line="+92"/>
         <source>Can&apos;t parse /etc/mtab</source>
         <translation>Не удалось разобрать /etc/mtab</translation>
     </message>
@@ -491,6 +503,11 @@ Are you sure want apply this settings?</source>
 &quot;Не запущен&quot;</translation>
     </message>
     <message>
+        <location line="+5"/>
+        <source>Process: &quot;%1 %2&quot; did not finish within %3 seconds and was stopped.</source>
+        <translation>Процесс: &quot;%1 %2&quot; не завершился за %3 с и был остановлен.</translation>
+    </message>
+    <message>
         <location line="+4"/>
         <source>Process: &quot;%1 %2&quot;. Error: %3.
 &quot;Not finished&quot;</source>
@@ -498,7 +515,7 @@ Are you sure want apply this settings?</source>
 &quot;Не завершён&quot;</translation>
     </message>
     <message>
-        <location line="+11"/>
+        <location line="+14"/>
         <source>Process: &quot;%1 %2&quot; finished with errors:
 %3
 Exit code: %4</source>
@@ -526,7 +543,7 @@ Exit code: %4</source>
         <translation>Чтение настроек цифровой подписи</translation>
     </message>
     <message>
-        <location filename="../settings/digsigsettings.cpp" line="-130"/>
+        <location filename="../settings/digsigsettings.cpp" line="-183"/>
         <source>DIGSIG_ELF_MODE value &quot;%1&quot; is invalid</source>
         <translation>Недопустимое значение DIGSIG_ELF_MODE: &quot;%1&quot;</translation>
     </message>
@@ -546,12 +563,17 @@ Exit code: %4</source>
         <translation>Недопустимое значение DIGSIG_IGNORE_GOST2001: &quot;%1&quot;</translation>
     </message>
     <message>
-        <location line="+60"/>
+        <location line="+87"/>
+        <source>file %1 is larger than %2 bytes, far larger than any settings file; it was not read.</source>
+        <translation>файл %1 больше %2 байт, что намного больше любого файла настроек; он не был прочитан.</translation>
+    </message>
+    <message>
+        <location line="+6"/>
         <source>Can&apos;t open file %1</source>
         <translation>Не удалось открыть файл %1</translation>
     </message>
     <message>
-        <location line="+10"/>
+        <location line="+18"/>
         <source>file %1 has invalid line: %2</source>
         <translation>файл %1 содержит недопустимую строку: %2</translation>
     </message>
@@ -561,9 +583,14 @@ Exit code: %4</source>
         <translation>файл %1 содержит недопустимый параметр: %2</translation>
     </message>
     <message>
-        <location line="+9"/>
+        <location line="+8"/>
         <source>file %1 does not contain the required option %2</source>
         <translation>файл %1 не содержит обязательного параметра %2</translation>
+    </message>
+    <message>
+        <location line="+10"/>
+        <source>file %1 has %2 more problems that are not listed.</source>
+        <translation>в файле %1 есть ещё ошибки, не вошедшие в список: %2.</translation>
     </message>
     <message>
         <location filename="../settings/digsigupdatetask.cpp" line="+16"/>
@@ -576,7 +603,7 @@ Exit code: %4</source>
         <translation>Не переданы настройки цифровой подписи для сохранения</translation>
     </message>
     <message>
-        <location filename="../settings/initramfsrebuild.cpp" line="+19"/>
+        <location filename="../settings/initramfsrebuild.cpp" line="+25"/>
         <source>Can&apos;t remount /boot read write</source>
         <translation>Не удалось перемонтировать /boot для чтения и записи</translation>
     </message>
@@ -586,9 +613,14 @@ Exit code: %4</source>
         <translation>Обновление initramfs</translation>
     </message>
     <message>
-        <location filename="../keys/analizpinentrytask.cpp" line="+15"/>
+        <location filename="../keys/analizpinentrytask.cpp" line="+16"/>
         <source>Read program pinentry state</source>
         <translation>Чтение состояния программы pinentry</translation>
+    </message>
+    <message>
+        <location line="+15"/>
+        <source>A signing run did not end; gpg-agent&apos;s pinentry and cache times were put back as they were before it.</source>
+        <translation>Подписывание не было завершено; время ожидания pinentry и кэширования gpg-agent возвращено к значениям, действовавшим до него.</translation>
     </message>
     <message>
         <location filename="../keys/importquillkeystask.cpp" line="+23"/>
@@ -601,18 +633,20 @@ Exit code: %4</source>
         <translation>Не удалось инициализировать менеджер ключей для импорта ключей quill</translation>
     </message>
     <message>
-        <location filename="../keys/gpgagentconfig.cpp" line="+47"/>
-        <location line="+59"/>
+        <location filename="../keys/gpgagentconfig.cpp" line="+100"/>
+        <location line="+183"/>
         <source>Can not open file %1</source>
         <translation>Не удалось открыть файл %1</translation>
     </message>
     <message>
-        <location line="-57"/>
+        <location line="-174"/>
+        <location line="+154"/>
         <source>Can not save file %1</source>
         <translation>Не удалось сохранить файл %1</translation>
     </message>
     <message>
-        <location line="+10"/>
+        <location line="-142"/>
+        <location line="+85"/>
         <source>Can not create dir %1</source>
         <translation>Не удалось создать каталог %1</translation>
     </message>
@@ -622,9 +656,29 @@ Exit code: %4</source>
         <translation>Не удалось установить права доступа для %1</translation>
     </message>
     <message>
-        <location line="+9"/>
+        <location line="+11"/>
+        <source>gpg-agent did not answer within %1 seconds; it keeps its old settings until it is restarted.</source>
+        <translation>gpg-agent не ответил за %1 с; он сохранит прежние настройки до перезапуска.</translation>
+    </message>
+    <message>
+        <location line="+8"/>
         <source>Can not reload gpg-agent</source>
         <translation>Не удалось перезагрузить gpg-agent</translation>
+    </message>
+    <message>
+        <location line="+60"/>
+        <source>Can not remove file %1</source>
+        <translation>Не удалось удалить файл %1</translation>
+    </message>
+    <message>
+        <location filename="../core/digsigconstants.cpp" line="+51"/>
+        <source>(truncated)</source>
+        <translation>(обрезано)</translation>
+    </message>
+    <message>
+        <location filename="../settings/initramfsrebuildlock.cpp" line="+48"/>
+        <source>Can not lock %1 for the rebuild of the initial RAM file system: %2</source>
+        <translation>Не удалось заблокировать %1 для пересборки initramfs: %2</translation>
     </message>
 </context>
 <context>
@@ -820,12 +874,12 @@ p, li { white-space: pre-wrap; }
         <translation>Подписать</translation>
     </message>
     <message>
-        <location filename="../widgets/signingelementwidget.cpp" line="+103"/>
+        <location filename="../widgets/signingelementwidget.cpp" line="+105"/>
         <source>Can not initialize Gpgme library!</source>
         <translation>Не удалось инициализировать библиотеку Gpgme!</translation>
     </message>
     <message>
-        <location line="+37"/>
+        <location line="+49"/>
         <source>Selection confirmation</source>
         <translation>Подтверждение выбора</translation>
     </message>

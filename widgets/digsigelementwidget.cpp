@@ -5,6 +5,7 @@
 #include "digsigconstants.h"
 #include "digsigelementdata.h"
 #include "digsigsettings.h"
+#include "element.h"
 #include "sysroot.h"
 
 #include <QMessageBox>
@@ -23,6 +24,9 @@ DigSigElementWidget::DigSigElementWidget(Module& module, bool (*permission)(Modu
                                          QWidget* parent)
     : ViewEditElementWidget(module, permission, parent)
     , ui(new Ui::DigSigElementWidget)
+    , _ignoreXattrKeys(false)
+    , _ignoreGost2001(false)
+    , _xattrControlEditable(true)
 {
     _elementType = QStringLiteral("DigSig");
     _targetElementType = _elementType;
@@ -56,10 +60,16 @@ ElementData* DigSigElementWidget::exportElementData() const
         checkedMode(ui->_onElfRadioButton, ui->_debugElfRadioButton, ui->_offElfRadioButton));
     data->setXattrMode(
         checkedMode(ui->_onXattrRadioButton, ui->_debugXattrRadioButton, ui->_offXattrRadioButton));
-    // Not editable here: saving writes back what the settings file holds.
-    data->setIgnoreGost2001(DigSigSettings(DigSigConfigManager::instance()).ignoreGost2001());
-    data->setIgnoreXattrKeys(DigSigSettings(DigSigConfigManager::instance()).ignoreXattrKeys());
-    data->setXattrControl(ui->_xattrControlFileTextEdit->toPlainText());
+    // Not editable here: saving writes back what the settings file held when it was shown. A
+    // fresh read would take in a change the administrator never saw; the fingerprints make the
+    // update refuse such a change instead.
+    data->setIgnoreGost2001(_ignoreGost2001);
+    data->setIgnoreXattrKeys(_ignoreXattrKeys);
+    const QString text = ui->_xattrControlFileTextEdit->toPlainText();
+    data->setXattrControl(text);
+    data->setKeepXattrControl(!_xattrControlEditable || text == _shownXattrControl);
+    data->setSettingsFingerprint(_settingsFingerprint);
+    data->setXattrControlFingerprint(_xattrControlFingerprint);
     return data;
 }
 
@@ -97,8 +107,77 @@ void DigSigElementWidget::afterSuccessfulRead(Element* element, ElementData* dat
     for (QAbstractButton* button : qAsConst(_radioButtons))
         button->blockSignals(false);
 
-    ui->_xattrControlFileTextEdit->setText(settings.xattrControl());
+    _settingsFingerprint = settings.settingsFingerprint();
+    _xattrControlFingerprint = settings.xattrControlFingerprint();
+    _ignoreXattrKeys = settings.ignoreXattrKeys();
+    _ignoreGost2001 = settings.ignoreGost2001();
+    ui->_outOfDateLabel->hide();
+    showXattrControl(settings.xattrControlBytes(), settings.isXattrControlText());
     ViewEditElementWidget::afterSuccessfulRead(element, data);
+}
+
+void DigSigElementWidget::showXattrControl(const QByteArray& bytes, bool isText)
+{
+    // Plain text, never guessed rich text: a template must show as it is written. NUL bytes
+    // would end the text, so they show as replacement characters.
+    QString text = QString::fromUtf8(bytes.constData(), bytes.size());
+    text.replace(QChar(0), QChar::ReplacementCharacter);
+    QTextEdit* edit = ui->_xattrControlFileTextEdit;
+    edit->setPlainText(text);
+    _shownXattrControl = edit->toPlainText();
+    // The editor turns some characters into others (a no-break space into a space, say):
+    // whatever it cannot hand back unchanged is not saved from it.
+    _xattrControlEditable = isText && _shownXattrControl == text;
+    ui->_xattrControlNoticeLabel->setVisible(!_xattrControlEditable);
+    ui->_xattrControlNoticeLabel->setText(
+        _xattrControlEditable
+            ? QString()
+            : tr("%1 holds bytes this editor cannot show as they are (not UTF-8, NUL, carriage "
+                 "returns or special spaces): it is read-only here and left unchanged when the "
+                 "settings are applied.")
+                  .arg(DigSig::controlFilePath()));
+    if (!_xattrControlEditable)
+        edit->setReadOnly(true);
+}
+
+void DigSigElementWidget::blockEditWidget(bool block)
+{
+    ViewEditElementWidget::blockEditWidget(block);
+    if (!_xattrControlEditable)
+        ui->_xattrControlFileTextEdit->setReadOnly(true);
+}
+
+void DigSigElementWidget::takeSavedFiles(const QByteArray& readSettings,
+                                         const QByteArray& readControl,
+                                         const QByteArray& savedSettings,
+                                         const QByteArray& savedControl)
+{
+    if (readSettings != _settingsFingerprint || readControl != _xattrControlFingerprint)
+        return;
+    _settingsFingerprint = savedSettings;
+    if (savedControl != readControl && _xattrControlEditable)
+        _shownXattrControl = ui->_xattrControlFileTextEdit->toPlainText();
+    _xattrControlFingerprint = savedControl;
+}
+
+void DigSigElementWidget::refreshIfChangedOnDisk()
+{
+    if (_settingsFingerprint.isEmpty() && _xattrControlFingerprint.isEmpty())
+        return;
+    const QStringList changed
+        = DigSigConfigManager::changedSinceRead(_settingsFingerprint, _xattrControlFingerprint);
+    if (changed.isEmpty())
+        return;
+    Element* target = element();
+    if (!isChanged() && target && (target->availableOperations() & ReadOperation)) {
+        target->performOperation(ReadOperation, nullptr, 0);
+        return;
+    }
+    ui->_outOfDateLabel->setText(
+        tr("Changed on disk since it was shown: %1. Applying these settings will be refused; "
+           "press Refresh to see what the files hold now (your changes here are then lost).")
+            .arg(changed.join(QStringLiteral(", "))));
+    ui->_outOfDateLabel->show();
 }
 
 void DigSigElementWidget::afterSuccessfulUpdate()

@@ -3,10 +3,12 @@
 
 #include "digsigconfigmanager.h"
 #include "digsigconstants.h"
+#include "digsigelementwidget.h"
 #include "digsigsettings.h"
 #include "elementdata.h"
 #include "filteredtreeproxymodel.h"
 #include "keymanager.h"
+#include "module.h"
 #include "selectkeydialog.h"
 #include "signfilemodel.h"
 #include "signingdialog.h"
@@ -118,9 +120,21 @@ void SigningElementWidget::showSigningDialog()
     SigningDialog signingDialog(&keyManager, selectKeyDialog.selectedKeyId(), paths, mode,
                                 selectKeyDialog.isSaveLogChecked(), nullptr);
     signingDialog.exec();
+    refreshSettingsElement();
     if (signingDialog.isFinished())
         offerVerification(mode);
     _fileModel->updateSignatures(indexes);
+}
+
+// A run merges its files into the control file: the settings element must not keep showing,
+// and later save, the text from before.
+void SigningElementWidget::refreshSettingsElement()
+{
+    auto* settings = module()
+        ? qobject_cast<DigSigElementWidget*>(module()->elementWidget(QStringLiteral("DigSig")))
+        : nullptr;
+    if (settings)
+        settings->refreshIfChangedOnDisk();
 }
 
 // Files outside the trusted system directories under extended-attribute verification can

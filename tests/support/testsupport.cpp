@@ -183,6 +183,19 @@ void stopGnupgDaemons(const QString& home)
     gpgconf.waitForFinished(10000);
 }
 
+bool processGroupAlive(qint64 group)
+{
+    const QStringList processes = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString& process : processes) {
+        const QByteArray stat = readFile(QStringLiteral("/proc/%1/stat").arg(process));
+        // pid (name) state ppid pgrp ...: the name may hold blanks, so count from its end.
+        const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 2 && fields.at(0) != "Z" && fields.at(2).toLongLong() == group)
+            return true;
+    }
+    return false;
+}
+
 QStringList readLog(const QString& path)
 {
     const QString text = QString::fromUtf8(readFile(path));

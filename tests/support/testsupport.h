@@ -91,6 +91,9 @@ public:
 // Stops the agents GnuPG started for a home, so that no test leaves a daemon behind.
 void stopGnupgDaemons(const QString& home);
 
+// Whether a process of the group lives (zombies do not count).
+bool processGroupAlive(qint64 group);
+
 // Log lines written by a stand-in tool (DIGSIG_*_LOG), one entry per line.
 QStringList readLog(const QString& path);
 

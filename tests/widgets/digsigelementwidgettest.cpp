@@ -1,4 +1,5 @@
 #include "digsigelementwidget.h"
+#include "atomicfile.h"
 #include "digsigelement.h"
 #include "digsigelementdata.h"
 #include "module.h"
@@ -358,6 +359,102 @@ private Q_SLOTS:
         QVERIFY(settings->ignoreXattrKeys());
         QVERIFY(settings->ignoreGost2001());
         QCOMPARE(settings->xattrControl(), QStringLiteral("//bin/dash\n/usr/"));
+    }
+
+    // The flags the widget does not edit, and the fingerprints, are those of the read it shows:
+    // a fresh read at export time would take in a change the administrator never saw.
+    void exportCarriesWhatWasRead()
+    {
+        const QByteArray settings = settingsFile("0", "0", "1", "0");
+        QVERIFY(TestSupport::writeFile(sandboxed(settingsPath), settings));
+        read();
+        QVERIFY(TestSupport::writeFile(sandboxed(settingsPath), settingsFile("0", "0", "0", "1")));
+        QVERIFY(TestSupport::writeFile(sandboxed(controlPath), "/opt/\n"));
+        _widget->blockEditWidget(false);
+
+        std::unique_ptr<ElementData> data(_widget->exportElementData());
+        auto* exported = dynamic_cast<const DigSigElementData*>(data.get());
+        QVERIFY(exported->ignoreXattrKeys());
+        QVERIFY(!exported->ignoreGost2001());
+        QCOMPARE(exported->settingsFingerprint(), AtomicFile::fingerprint(settings));
+        QCOMPARE(exported->xattrControlFingerprint(), AtomicFile::fingerprint("//bin/dash\n/usr/"));
+        QVERIFY(exported->keepXattrControl());
+
+        child<QTextEdit>("_xattrControlFileTextEdit")->setPlainText(QStringLiteral("/srv/"));
+        data.reset(_widget->exportElementData());
+        QVERIFY(!dynamic_cast<const DigSigElementData*>(data.get())->keepXattrControl());
+    }
+
+    void controlFileTheEditorCannotShow_data()
+    {
+        QTest::addColumn<QByteArray>("control");
+        QTest::addColumn<bool>("editable");
+        QTest::newRow("UTF-8 text") << QByteArray("/opt/\xd0\xbf/\n") << true;
+        QTest::newRow("looks like rich text") << QByteArray("<b>/usr/</b>\n") << true;
+        QTest::newRow("not UTF-8") << QByteArray("/caf\xe9/\n") << false;
+        QTest::newRow("NUL byte") << QByteArray("/a\0b/\n", 6) << false;
+        QTest::newRow("carriage return") << QByteArray("/usr/\r\n") << false;
+        QTest::newRow("no-break space") << QByteArray("/my\xc2\xa0"
+                                                      "dir/\n")
+                                        << false;
+    }
+
+    // What the editor cannot hand back unchanged is shown read-only, said so beside it, and
+    // left alone by the update.
+    void controlFileTheEditorCannotShow()
+    {
+        QFETCH(QByteArray, control);
+        QFETCH(bool, editable);
+        QVERIFY(TestSupport::writeFile(sandboxed(controlPath), control));
+        read();
+        _widget->blockEditWidget(false);
+        auto* edit = child<QTextEdit>("_xattrControlFileTextEdit");
+        auto* notice = child<QLabel>("_xattrControlNoticeLabel");
+        QCOMPARE(edit->isReadOnly(), !editable);
+        QCOMPARE(notice->isHidden(), editable);
+        if (editable)
+            QCOMPARE(edit->toPlainText().toUtf8(), control);
+        child<QRadioButton>("_debugElfRadioButton")->click();
+        std::unique_ptr<ElementData> data(_widget->exportElementData());
+        QVERIFY(dynamic_cast<const DigSigElementData*>(data.get())->keepXattrControl());
+    }
+
+    void refreshAfterChangeOnDisk_data()
+    {
+        QTest::addColumn<bool>("changeOnDisk");
+        QTest::addColumn<bool>("edited");
+        QTest::addColumn<QList<int>>("operations");
+        QTest::addColumn<bool>("outOfDate");
+        QTest::newRow("nothing changed") << false << true << QList<int>() << false;
+        QTest::newRow("changed, no edit: re-read")
+            << true << false << QList<int> {ReadOperation} << false;
+        QTest::newRow("changed under an edit: out of date") << true << true << QList<int>() << true;
+    }
+
+    // After a signing run merged into the control file, the widget must not keep (and later
+    // save) the text from before.
+    void refreshAfterChangeOnDisk()
+    {
+        QFETCH(bool, changeOnDisk);
+        QFETCH(bool, edited);
+        QFETCH(QList<int>, operations);
+        QFETCH(bool, outOfDate);
+        read();
+        if (edited) {
+            _widget->blockEditWidget(false);
+            child<QTextEdit>("_xattrControlFileTextEdit")->setPlainText(QStringLiteral("/srv/"));
+        }
+        if (changeOnDisk)
+            QVERIFY(TestSupport::writeFile(sandboxed(controlPath), "//bin/dash\n/opt/\n/usr/"));
+
+        _widget->refreshIfChangedOnDisk();
+        QCOMPARE(_module->operations, operations);
+        auto* label = child<QLabel>("_outOfDateLabel");
+        QCOMPARE(label->isHidden(), !outOfDate);
+        if (outOfDate)
+            QVERIFY(label->text().contains(controlPath));
+        read();
+        QVERIFY(label->isHidden());
     }
 
     void resetClearsWithoutSignals()

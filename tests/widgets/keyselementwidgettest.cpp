@@ -270,7 +270,9 @@ void KeysElementWidgetTest::failedExportIsReported()
     _widget->findChild<QPushButton*>(QStringLiteral("_createKeyPushButton"))->click();
     QCOMPARE(boxes,
              (QStringList {QStringLiteral("Key export error|Can not export the public key into "
-                                          "/etc/digsig/xattr_keys/%1.gpg:\nCan't open file")
+                                          "/etc/digsig/xattr_keys/%1.gpg:\nCan not create a new "
+                                          "file beside /etc/digsig/xattr_keys/%1.gpg: No such "
+                                          "file or directory")
                                .arg(_fingerprint),
                            QStringLiteral("Key generated successfully.")}));
     QVERIFY(!QFileInfo::exists(sandboxed(QStringLiteral("/etc/digsig/xattr_keys"))));

@@ -1,5 +1,8 @@
 #include "signingelementwidget.h"
 #include "digsigconstants.h"
+#include "digsigelement.h"
+#include "digsigelementwidget.h"
+#include "elementdata.h"
 #include "filteredtreeproxymodel.h"
 #include "module.h"
 #include "signfilemodel.h"
@@ -9,6 +12,7 @@
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QLabel>
 #include <QProcess>
 #include <QPushButton>
 #include <QTreeView>
@@ -38,6 +42,8 @@ private Q_SLOTS:
     void safetyQuestionOnlyForUnsafeExtendedAttributeSelections();
     void verificationOfferFollowsAFinishedExtendedAttributeRun_data();
     void verificationOfferFollowsAFinishedExtendedAttributeRun();
+    void settingsElementFollowsTheMerge_data();
+    void settingsElementFollowsTheMerge();
 
 private:
     void check(const QString& path, bool checked = true);
@@ -204,6 +210,50 @@ void SigningElementWidgetTest::verificationOfferFollowsAFinishedExtendedAttribut
     QCOMPARE(started.size(), offered ? 1 : 0);
     if (offered)
         QCOMPARE(started.first().first().toString(), QStringLiteral("Update initramfs"));
+}
+
+void SigningElementWidgetTest::settingsElementFollowsTheMerge_data()
+{
+    QTest::addColumn<bool>("xattr");
+    QTest::addColumn<bool>("edited");
+    QTest::addColumn<QList<int>>("operations");
+    QTest::newRow("merge, no edit: re-read") << true << false << QList<int> {ReadOperation};
+    QTest::newRow("merge under an edit: out of date") << true << true << QList<int>();
+    QTest::newRow("ELF only, nothing merged") << false << false << QList<int>();
+}
+
+// A run merges into the control file; the settings element must not apply the text from before.
+void SigningElementWidgetTest::settingsElementFollowsTheMerge()
+{
+    QFETCH(bool, xattr);
+    QFETCH(bool, edited);
+    QFETCH(QList<int>, operations);
+    writeSettings("0");
+    QVERIFY(TestSupport::writeFile(Sysroot::path(DigSig::controlFilePath()), "/usr/\n"));
+    auto* element = new DigSigElement(*_module, Module::isAdministratorHierarchy);
+    _module->elements().append(element);
+    auto* settings = new DigSigElementWidget(*_module, Module::isAdministratorHierarchy, nullptr);
+    _module->insertElementWidget(settings);
+    _module->connectElementWidgets();
+    ElementData read;
+    settings->afterSuccessfulRead(element, &read);
+    if (edited) {
+        settings->blockEditWidget(false);
+        settings->changeContent();
+    }
+    QSignalSpy performed(_module, &Module::operationPerformed);
+
+    setModes(!xattr, xattr);
+    check(_files.filePath(QStringLiteral("program")));
+    TestSupport::ModalDriver driver(TestSupport::agreeToEverything);
+    _widget->findChild<QPushButton*>(QStringLiteral("_signPushButton"))->click();
+    QVERIFY(driver.seen().contains(QStringLiteral("SigningDialog")));
+
+    QList<int> seen;
+    for (const QList<QVariant>& call : qAsConst(performed))
+        seen << call.at(1).toInt();
+    QCOMPARE(seen, operations);
+    QCOMPARE(settings->findChild<QLabel*>(QStringLiteral("_outOfDateLabel"))->isHidden(), !edited);
 }
 
 DIGSIG_SANDBOX_TEST_MAIN(SigningElementWidgetTest)
