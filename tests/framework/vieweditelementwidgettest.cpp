@@ -2,11 +2,14 @@
 #include "elementdata.h"
 #include "module.h"
 #include "ordinaryelement.h"
+#include "taskobserver.h"
 #include "testsupport.h"
+#include "updatetask.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSemaphore>
 #include <QVBoxLayout>
 
 namespace {
@@ -44,6 +47,49 @@ public:
         Module::performOperation(operation, type, data, n);
     }
     QList<Received> received;
+};
+
+// An update that writes nothing and ends only when the test opens the gate.
+class GatedUpdateTask : public UpdateTask
+{
+public:
+    GatedUpdateTask(Element* element, ElementData* data, QSemaphore* gate)
+        : UpdateTask(element, data)
+        , _gate(gate)
+    {
+        taskDescription().setDescription(QStringLiteral("gated update"));
+    }
+    void run() override
+    {
+        _gate->acquire();
+        taskDescription().setStatus(TaskDescription::Succeeded);
+        AbstractTask::run();
+    }
+
+private:
+    QSemaphore* _gate;
+};
+
+// Turns every update operation into a gated update task, as a plug-in's module would.
+class UpdatingModule : public Module
+{
+public:
+    UpdatingModule()
+        : Module(QStringLiteral("UpdatingModule"), nullptr, false)
+    { }
+    void performOperation(ContextOperation* operation, OperationType type, ElementData* data,
+                          int n) override
+    {
+        if (type == UpdateOperation) {
+            ++updates;
+            TaskObserver::instance(nullptr)->performTask(
+                new GatedUpdateTask(operation->elementContext(), data, &gate));
+            data = nullptr;
+        }
+        Module::performOperation(operation, type, data, n);
+    }
+    QSemaphore gate;
+    int updates = 0;
 };
 
 class TestElement : public OrdinaryElement
@@ -103,6 +149,7 @@ private Q_SLOTS:
     void changeFlagFollowsEditsAndReset();
     void widgetsAreAttachedToTheirElements();
     void lockingTheFormLeavesOpenDialogsAnswerable();
+    void oneUpdateAtATimeWithTheFormLocked();
 };
 
 void ViewEditElementWidgetTest::applySendsUpdateWithExportedRecord()
@@ -232,6 +279,43 @@ void ViewEditElementWidgetTest::lockingTheFormLeavesOpenDialogsAnswerable()
     QVERIFY(yesEnabled);
     QCOMPARE(answer, QMessageBox::Yes);
     QVERIFY(!widget->checkBox->isEnabled());
+}
+
+void ViewEditElementWidgetTest::oneUpdateAtATimeWithTheFormLocked()
+{
+    UpdatingModule module;
+    bool dataDeleted = false;
+    auto* element
+        = new TestElement(module, QStringLiteral("Settings"), ReadOperation | UpdateOperation);
+    module.elements().append(element);
+    auto* widget = new EditorWidget(module, QStringLiteral("Settings"), &dataDeleted);
+    module.insertElementWidget(widget);
+    module.connectElementWidgets();
+    TaskObserver* observer = TaskObserver::instance(nullptr);
+    widget->blockEditWidget(false);
+    QTest::keyClicks(widget->lineEdit, QStringLiteral("x"));
+
+    widget->applyContentChanges();
+    widget->applyContentChanges();
+    QCOMPARE(module.updates, 1);
+    QVERIFY(widget->isUpdateRunning());
+    QVERIFY(observer->isUpdateRunning(element));
+    QVERIFY2(widget->lineEdit->isReadOnly() && !widget->checkBox->isEnabled(),
+             "edits made during the update would be lost to the read after it");
+
+    module.gate.release();
+    QVERIFY(observer->waitForIdle(10000));
+    QVERIFY(!widget->isUpdateRunning());
+    QVERIFY(!widget->lineEdit->isReadOnly() && widget->checkBox->isEnabled());
+    const TaskObserver::Record record = observer->history().constLast();
+    QCOMPARE(record.element, QPointer<Element>(element));
+    QVERIFY(record.update);
+    QVERIFY(record.started.isValid());
+
+    widget->applyContentChanges();
+    QCOMPARE(module.updates, 2);
+    module.gate.release();
+    QVERIFY(observer->waitForIdle(10000));
 }
 
 DIGSIG_SANDBOX_TEST_MAIN(ViewEditElementWidgetTest)
