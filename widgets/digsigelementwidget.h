@@ -30,6 +30,10 @@ public:
 private:
     void clear();
     void warnAboutOn(bool checked);
+    // Says inline which group has no mode; false when one is missing.
+    bool showMissingModes(bool refusingApply);
+    bool confirmOddTemplates();
+    bool confirmOn();
     void startRebootHelper();
     int checkedMode(QAbstractButton* on, QAbstractButton* debug, QAbstractButton* off) const;
 
