@@ -29,7 +29,10 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    enum class PackageState { Installed, NotInstalled, Unknown };
+
     void setUpTree();
+    PackageState kgpgPackageState() const;
     void showKgpgNotInstalled();
 
     Ui::KeysElementWidget* ui;
