@@ -19,6 +19,8 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -146,7 +148,13 @@ void ConsoleWindow::buildLayout()
     auto* pageLayout = new QVBoxLayout(page);
     pageLayout->addWidget(_captionLabel);
     pageLayout->addWidget(_pageMessageArea);
-    pageLayout->addWidget(_widgetStack, 1);
+    // A page that does not fit scrolls rather than being squeezed until its texts overlap.
+    auto* scroll = new QScrollArea;
+    scroll->setObjectName(QStringLiteral("pageScrollArea"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(_widgetStack);
+    pageLayout->addWidget(scroll, 1);
     _widgetStack->addWidget(new QWidget);
 
     auto* splitter = new QSplitter;
@@ -161,6 +169,8 @@ void ConsoleWindow::buildLayout()
     dock->setFeatures(QDockWidget::NoDockWidgetFeatures);
     dock->setWidget(_taskPanel);
     addDockWidget(Qt::BottomDockWidgetArea, dock);
+    // The element's page is where the work happens; the panel keeps a few rows in view.
+    resizeDocks({dock}, {fontMetrics().lineSpacing() * 9}, Qt::Vertical);
 }
 
 void ConsoleWindow::addPlugins(const QList<Plugin*>& plugins)
@@ -301,6 +311,18 @@ void ConsoleWindow::showPage(Element* element)
     ElementWidget* widget = widgetFor(element);
     _captionLabel->setText(element ? element->caption() : QString());
     _widgetStack->setCurrentIndex(widget ? _widgetStack->indexOf(widget) : 0);
+    // Only the shown page asks for room; a wide page elsewhere must not make this one scroll.
+    for (int index = 0; index < _widgetStack->count(); ++index) {
+        const bool shown = index == _widgetStack->currentIndex();
+        _widgetStack->widget(index)->setSizePolicy(
+            shown ? QSizePolicy::Preferred : QSizePolicy::Ignored,
+            shown ? QSizePolicy::Preferred : QSizePolicy::Ignored);
+    }
+    _widgetStack->adjustSize();
+    // The page scrolls down, not across: its width still makes room for itself.
+    auto* scroll = findChild<QScrollArea*>(QStringLiteral("pageScrollArea"));
+    scroll->setMinimumWidth(_widgetStack->minimumSizeHint().width()
+                            + scroll->verticalScrollBar()->sizeHint().width());
     showPageMessages();
     if (element && (element->availableOperations() & ReadOperation))
         readCurrent();

@@ -173,7 +173,6 @@ void TaskPanel::showWholeMessage(QTreeWidgetItem* item)
     auto* text = new QPlainTextEdit(item->data(MessageColumn, messageRole).toString());
     text->setObjectName(QStringLiteral("taskMessageText"));
     text->setReadOnly(true);
-    text->setLineWrapMode(QPlainTextEdit::NoWrap);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
     connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
     auto* layout = new QVBoxLayout(dialog);

@@ -374,7 +374,7 @@ Are you sure want apply this settings?</source>
     <message>
         <location line="+33"/>
         <source>User ID</source>
-        <translation>Идентификатор пользователя</translation>
+        <translation>ID пользователя</translation>
     </message>
     <message>
         <location line="+2"/>

@@ -8,15 +8,19 @@
 #include "keysproxyfilemodel.h"
 #include "sysroot.h"
 
+#include <QEvent>
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int packageQueryWaitMsecs = 30000;
+constexpr int columnsPerView = 4;
 const QString keyUtility = QStringLiteral("kgpg");
 
 } // namespace
@@ -54,11 +58,18 @@ void KeysElementWidget::setUpTree()
     _proxyModel->addFileFilters({QRegExp(QStringLiteral(".+\\.gpg"))}, QModelIndex());
     ui->_keysTreeView->setModel(_proxyModel);
     ui->_keysTreeView->setRootIndex(_proxyModel->mapFromSource(root));
-    // What matters about a key file is the key in it, not its size, type or date.
+    // What matters about a key file is the key in it, not its size, type or date. Names of
+    // generated keys, user ids and fingerprints are long: no column takes more than a quarter of
+    // the view, the fingerprint takes the room left, and texts are shortened in the middle, so
+    // that every column stays in view.
     QHeaderView* header = ui->_keysTreeView->header();
-    header->setSectionResizeMode(QHeaderView::ResizeToContents);
     for (int column = 1; column < KeyFileModel::UserIdColumn; ++column)
         header->hideSection(column);
+    header->setStretchLastSection(false);
+    ui->_keysTreeView->viewport()->installEventFilter(this);
+    header->setSectionResizeMode(QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(KeyFileModel::FingerprintColumn, QHeaderView::Stretch);
+    ui->_keysTreeView->setTextElideMode(Qt::ElideMiddle);
     // The file model loads directories in the background, after the first show has expanded
     // what little it had: rows arriving from then on are expanded as they come.
     connect(_proxyModel, &QAbstractItemModel::rowsInserted, this,
@@ -77,6 +88,16 @@ void KeysElementWidget::showEvent(QShowEvent* event)
         _expanded = true;
     }
     ViewEditElementWidget::showEvent(event);
+}
+
+bool KeysElementWidget::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ui->_keysTreeView->viewport() && event->type() == QEvent::Resize) {
+        QHeaderView* header = ui->_keysTreeView->header();
+        header->setMaximumSectionSize(std::max(
+            header->minimumSectionSize(), ui->_keysTreeView->viewport()->width() / columnsPerView));
+    }
+    return ViewEditElementWidget::eventFilter(watched, event);
 }
 
 void KeysElementWidget::reset()

@@ -27,6 +27,7 @@ private Q_SLOTS:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     enum class PackageState { Installed, NotInstalled, Unknown };

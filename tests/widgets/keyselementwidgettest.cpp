@@ -163,6 +163,8 @@ void KeysElementWidgetTest::keyFilesShowTheirKeys()
     QByteArray key;
     QCOMPARE(maker.gpg({QStringLiteral("--export"), fingerprint}, &key), 0);
     QVERIFY(TestSupport::writeFile(sandboxed(keysRoot + QStringLiteral("/keys/signer.gpg")), key));
+    QVERIFY(TestSupport::writeFile(
+        sandboxed(keysRoot + QStringLiteral("/xattr_keys/%1.gpg").arg(fingerprint)), key));
     _widget->show();
     auto* view = _widget->findChild<QTreeView*>(QStringLiteral("_keysTreeView"));
     QAbstractItemModel* model = view->model();
@@ -193,6 +195,19 @@ void KeysElementWidgetTest::keyFilesShowTheirKeys()
     QTRY_COMPARE(row(QStringLiteral("a.gpg")),
                  (QStringList {"The file holds no OpenPGP key", "", "", ""}));
     QVERIFY(!_home->fingerprints(QString(), false).contains(fingerprint));
+
+    // Long file names and fingerprints leave every column in view.
+    _widget->resize(800, 400);
+    QHeaderView* header = view->header();
+    for (int column : {int(KeyFileModel::UserIdColumn), int(KeyFileModel::FingerprintColumn),
+                       int(KeyFileModel::AlgorithmColumn), int(KeyFileModel::ExpiresColumn)})
+        QTRY_VERIFY2(header->sectionViewportPosition(column) + header->sectionSize(column)
+                         <= view->viewport()->width(),
+                     qPrintable(QStringLiteral("%1: %2 + %3 > %4")
+                                    .arg(column)
+                                    .arg(header->sectionViewportPosition(column))
+                                    .arg(header->sectionSize(column))
+                                    .arg(view->viewport()->width())));
 }
 
 void KeysElementWidgetTest::openKeyManager_data()

@@ -108,11 +108,12 @@ QTreeView* SigningElementWidgetTest::view() const
 // named "/", expanded, and nothing from around the sandbox.
 void SigningElementWidgetTest::treeStartsAtTheSandboxRoot()
 {
-    const QModelIndex rootIndex = view()->rootIndex();
+    // Other programs change the folder around the sandbox meanwhile: hold persistent indexes.
+    const QPersistentModelIndex rootIndex = view()->rootIndex();
     QCOMPARE(_model->filePath(_proxy->mapToSource(rootIndex)),
              QFileInfo(Sysroot::root()).absolutePath());
     QTRY_COMPARE(_proxy->rowCount(rootIndex), 1);
-    const QModelIndex top = _proxy->index(0, 0, rootIndex);
+    const QPersistentModelIndex top = _proxy->index(0, 0, rootIndex);
     QCOMPARE(top.data().toString(), QStringLiteral("/"));
     QCOMPARE(_model->filePath(_proxy->mapToSource(top)), Sysroot::root());
     QVERIFY(view()->isExpanded(top));
