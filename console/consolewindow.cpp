@@ -63,7 +63,7 @@ ConsoleWindow::ConsoleWindow(QWidget* parent)
     setWindowTitle(consoleName());
     buildActions();
     buildLayout();
-    resize(1180, 800);
+    resize(1180, 900);
 
     connect(TaskObserver::instance(nullptr), &TaskObserver::recordChanged, this,
             &ConsoleWindow::recordChanged);
