@@ -2,6 +2,7 @@
 #include "elementdata.h"
 #include "module.h"
 #include "ordinaryelement.h"
+#include "readpropertyheavytask.h"
 #include "taskobserver.h"
 #include "testsupport.h"
 #include "updatetask.h"
@@ -49,25 +50,32 @@ public:
     QList<Received> received;
 };
 
-// An update that writes nothing and ends only when the test opens the gate.
-class GatedUpdateTask : public UpdateTask
+// A task that does nothing and ends only when the test opens the gate.
+template<typename Base> class GatedTask : public Base
 {
 public:
-    GatedUpdateTask(Element* element, ElementData* data, QSemaphore* gate)
-        : UpdateTask(element, data)
+    GatedTask(Element* element, ElementData* data, QSemaphore* gate)
+        : Base(element, data)
         , _gate(gate)
-    {
-        taskDescription().setDescription(QStringLiteral("gated update"));
-    }
+    { }
     void run() override
     {
         _gate->acquire();
-        taskDescription().setStatus(TaskDescription::Succeeded);
+        this->taskDescription().setStatus(TaskDescription::Succeeded);
         AbstractTask::run();
     }
 
 private:
     QSemaphore* _gate;
+};
+
+// A read needs no data of its own.
+class ReadTask : public ReadPropertyHeavyTask
+{
+public:
+    ReadTask(Element* element, ElementData*)
+        : ReadPropertyHeavyTask(element)
+    { }
 };
 
 // Turns every update operation into a gated update task, as a plug-in's module would.
@@ -83,7 +91,7 @@ public:
         if (type == UpdateOperation) {
             ++updates;
             TaskObserver::instance(nullptr)->performTask(
-                new GatedUpdateTask(operation->elementContext(), data, &gate));
+                new GatedTask<UpdateTask>(operation->elementContext(), data, &gate));
             data = nullptr;
         }
         Module::performOperation(operation, type, data, n);
@@ -294,9 +302,14 @@ void ViewEditElementWidgetTest::oneUpdateAtATimeWithTheFormLocked()
     TaskObserver* observer = TaskObserver::instance(nullptr);
     widget->blockEditWidget(false);
     QTest::keyClicks(widget->lineEdit, QStringLiteral("x"));
+    // A read of the element is no update: it holds nothing back.
+    QSemaphore readGate;
+    observer->performTask(new GatedTask<ReadTask>(element, nullptr, &readGate));
+    QVERIFY(!widget->isUpdateRunning());
 
     widget->applyContentChanges();
     widget->applyContentChanges();
+    readGate.release();
     QCOMPARE(module.updates, 1);
     QVERIFY(widget->isUpdateRunning());
     QVERIFY(observer->isUpdateRunning(element));
