@@ -57,6 +57,7 @@ ConsoleWindow::ConsoleWindow(QWidget* parent)
     , _captionLabel(new QLabel)
     , _pageMessageArea(new MessageArea)
     , _widgetStack(new QStackedWidget)
+    , _pageScrollArea(new QScrollArea)
     , _taskPanel(new TaskPanel)
     , _closeAfterUpdates(false)
 {
@@ -75,7 +76,10 @@ ConsoleWindow::~ConsoleWindow()
     while (_widgetStack->count() > 0) {
         QWidget* widget = _widgetStack->widget(0);
         _widgetStack->removeWidget(widget);
-        widget->setParent(nullptr);
+        if (qobject_cast<ElementWidget*>(widget))
+            widget->setParent(nullptr);
+        else
+            delete widget;
     }
 }
 
@@ -149,12 +153,10 @@ void ConsoleWindow::buildLayout()
     pageLayout->addWidget(_captionLabel);
     pageLayout->addWidget(_pageMessageArea);
     // A page that does not fit scrolls rather than being squeezed until its texts overlap.
-    auto* scroll = new QScrollArea;
-    scroll->setObjectName(QStringLiteral("pageScrollArea"));
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setWidget(_widgetStack);
-    pageLayout->addWidget(scroll, 1);
+    _pageScrollArea->setFrameShape(QFrame::NoFrame);
+    _pageScrollArea->setWidgetResizable(true);
+    _pageScrollArea->setWidget(_widgetStack);
+    pageLayout->addWidget(_pageScrollArea, 1);
     _widgetStack->addWidget(new QWidget);
 
     auto* splitter = new QSplitter;
@@ -320,9 +322,8 @@ void ConsoleWindow::showPage(Element* element)
     }
     _widgetStack->adjustSize();
     // The page scrolls down, not across: its width still makes room for itself.
-    auto* scroll = findChild<QScrollArea*>(QStringLiteral("pageScrollArea"));
-    scroll->setMinimumWidth(_widgetStack->minimumSizeHint().width()
-                            + scroll->verticalScrollBar()->sizeHint().width());
+    _pageScrollArea->setMinimumWidth(_widgetStack->minimumSizeHint().width()
+                                     + _pageScrollArea->verticalScrollBar()->sizeHint().width());
     showPageMessages();
     if (element && (element->availableOperations() & ReadOperation))
         readCurrent();

@@ -11,6 +11,7 @@ class Module;
 class Plugin;
 class QAction;
 class QLabel;
+class QScrollArea;
 class QStackedWidget;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -87,6 +88,7 @@ private:
     QLabel* _captionLabel;
     MessageArea* _pageMessageArea;
     QStackedWidget* _widgetStack;
+    QScrollArea* _pageScrollArea;
     TaskPanel* _taskPanel;
     QAction* _editAction;
     QAction* _applyAction;

@@ -122,7 +122,6 @@ void DigSigElementWidget::afterSuccessfulUpdate()
         startRebootHelper();
 }
 
-// A damaged settings file leaves a group without a mode; saving that would silently write Off.
 void DigSigElementWidget::applyContentChanges()
 {
     if (isUpdateRunning() || !showMissingModes(true) || !confirmOddTemplates() || !confirmOn())
@@ -130,6 +129,7 @@ void DigSigElementWidget::applyContentChanges()
     ViewEditElementWidget::applyContentChanges();
 }
 
+// A damaged settings file leaves a group without a mode; saving that would silently write Off.
 bool DigSigElementWidget::showMissingModes(bool refusingApply)
 {
     const bool elf = ui->_elfButtonControlGroup->checkedButton() != nullptr;
@@ -171,6 +171,7 @@ bool DigSigElementWidget::confirmOddTemplates()
     return answer == QMessageBox::Yes;
 }
 
+// Unsigned programs stop starting after the next boot: No unless the administrator says Yes.
 bool DigSigElementWidget::confirmOn()
 {
     if (!ui->_onElfRadioButton->isChecked() && !ui->_onXattrRadioButton->isChecked())

@@ -19,8 +19,6 @@
 #include <QHeaderView>
 #include <QMessageBox>
 
-#include <algorithm>
-
 SigningElementWidget::SigningElementWidget(Module& module, bool (*permission)(Module const&),
                                            QWidget* parent)
     : ViewEditElementWidget(module, permission, parent)
