@@ -1,3 +1,4 @@
+#include "consolesetup.h"
 #include "consolewindow.h"
 #include "element.h"
 #include "plugincatalog.h"
@@ -8,11 +9,6 @@
 #include <QCommandLineParser>
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QLibraryInfo>
-#include <QLocale>
-#include <QTextStream>
-#include <QTimer>
-#include <QTranslator>
 
 #include <cstdio>
 
@@ -129,11 +125,8 @@ int main(int argc, char** argv)
         return 2;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("cova-console"));
-    // Qt's own texts (standard buttons, file-system headers) in the system's language.
-    QTranslator qtTranslator;
-    if (qtTranslator.load(QLocale::system(), QStringLiteral("qtbase"), QStringLiteral("_"),
-                          QLibraryInfo::location(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&qtTranslator);
+    ConsoleSetup::installTranslations(&app, ConsoleSetup::defaultTranslationsDirectory());
+    ConsoleSetup::nameApplication();
     const Options options = parseOptions(app);
 
     PluginCatalog catalog;

@@ -1,6 +1,7 @@
 #include "keymanager.h"
 
 #include "atomicfile.h"
+#include "keygenerationfailure.h"
 #include "sysroot.h"
 
 #include <QFile>
@@ -97,15 +98,20 @@ QList<QPair<QString, QString>> KeyManager::signingKeys()
     return keys;
 }
 
+// GnuPG refuses a parameter without a value ("missing argument"): the optional comment and
+// e-mail address are left out when empty.
 QByteArray KeyManager::keyParameters(const QMap<QString, QString>& params)
 {
-    const QString block = QStringLiteral("<GnupgKeyParms format=\"internal\">\n")
+    QString block = QStringLiteral("<GnupgKeyParms format=\"internal\">\n")
         + QStringLiteral(" Key-Type: GOST_R34.10-2012 \n") + QStringLiteral(" Name-Real: ")
-        + params.value(QStringLiteral("Name-Real")) + QStringLiteral(" \n")
-        + QStringLiteral(" Name-Comment: ") + params.value(QStringLiteral("Name-Comment"))
-        + QStringLiteral(" \n") + QStringLiteral(" Name-Email: ")
-        + params.value(QStringLiteral("Name-Email")) + QStringLiteral(" \n")
-        + QStringLiteral(" Expire-Date: 0 \n") + QStringLiteral("</GnupgKeyParms>");
+        + params.value(QStringLiteral("Name-Real")) + QStringLiteral(" \n");
+    for (const QString& optional : {QStringLiteral("Name-Comment"), QStringLiteral("Name-Email")}) {
+        const QString value = params.value(optional);
+        if (!value.trimmed().isEmpty())
+            block += QLatin1Char(' ') + optional + QStringLiteral(": ") + value
+                + QStringLiteral(" \n");
+    }
+    block += QStringLiteral(" Expire-Date: 0 \n") + QStringLiteral("</GnupgKeyParms>");
     return block.toUtf8();
 }
 
@@ -121,7 +127,8 @@ void KeyManager::genKey(QMap<QString, QString> params)
     Q_EMIT keyGenerationStarted();
     const gpgme_error_t error = gpgme_op_genkey(_gpgmeContext, block.constData(), nullptr, nullptr);
     if (error) {
-        Q_EMIT keyGenerationError(gpgmeMessage(error));
+        Q_EMIT keyGenerationError(KeyGenerationFailure::describe(
+            error, KeyGenerationFailure::diagnostics(_gpgmeContext)));
         return;
     }
     const gpgme_genkey_result_t result = gpgme_op_genkey_result(_gpgmeContext);

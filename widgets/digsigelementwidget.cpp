@@ -6,6 +6,8 @@
 #include "digsigelementdata.h"
 #include "digsigsettings.h"
 #include "element.h"
+#include "messagearea.h"
+#include "shortlist.h"
 #include "sysroot.h"
 
 #include <QMessageBox>
@@ -45,6 +47,14 @@ DigSigElementWidget::DigSigElementWidget(Module& module, bool (*permission)(Modu
     for (QAbstractButton* button : {ui->_onElfRadioButton, ui->_onXattrRadioButton}) {
         connect(button, &QAbstractButton::toggled, button,
                 [this](bool checked) { warnAboutOn(checked); });
+    }
+    // The notice names what is still missing; it stays until both groups have a mode.
+    ui->_modeMessageArea->setCloseButtonVisible(false);
+    for (QButtonGroup* group : qAsConst(_buttonGroups)) {
+        connect(group, qOverload<QAbstractButton*>(&QButtonGroup::buttonClicked), this, [this] {
+            if (!ui->_modeMessageArea->isHidden())
+                showMissingModes(ui->_modeMessageArea->type() == MessageArea::Error);
+        });
     }
 }
 
@@ -113,6 +123,7 @@ void DigSigElementWidget::afterSuccessfulRead(Element* element, ElementData* dat
     _ignoreGost2001 = settings.ignoreGost2001();
     ui->_outOfDateLabel->hide();
     showXattrControl(settings.xattrControlBytes(), settings.isXattrControlText());
+    showMissingModes(false);
     ViewEditElementWidget::afterSuccessfulRead(element, data);
 }
 
@@ -180,33 +191,83 @@ void DigSigElementWidget::refreshIfChangedOnDisk()
     ui->_outOfDateLabel->show();
 }
 
+// Yes reboots the machine at once: only a deliberate click may give it.
 void DigSigElementWidget::afterSuccessfulUpdate()
 {
     const QMessageBox::StandardButton answer = QMessageBox::question(
         this, tr("Reboot system"), tr("To apply settings need reboot system.\nReboot now?"),
-        QMessageBox::Yes | QMessageBox::No);
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer == QMessageBox::Yes)
         startRebootHelper();
 }
 
 void DigSigElementWidget::applyContentChanges()
 {
-    if (ui->_onElfRadioButton->isChecked() || ui->_onXattrRadioButton->isChecked()) {
-        const QMessageBox::StandardButton answer
-            = QMessageBox::warning(this, tr("Warning"),
-                                   tr("All unsigned files can not be started after reboot system.\n"
-                                      "It is advisable to first check the system in debug mode.\n"
-                                      "Are you sure want apply this settings?"),
-                                   QMessageBox::Yes | QMessageBox::No);
-        if (answer == QMessageBox::No)
-            return;
-    }
+    if (isUpdateRunning() || !showMissingModes(true) || !confirmOddTemplates() || !confirmOn())
+        return;
     ViewEditElementWidget::applyContentChanges();
+}
+
+// A damaged settings file leaves a group without a mode; saving that would silently write Off.
+bool DigSigElementWidget::showMissingModes(bool refusingApply)
+{
+    const bool elf = ui->_elfButtonControlGroup->checkedButton() != nullptr;
+    const bool xattr = ui->_xattrButtonControlGroup->checkedButton() != nullptr;
+    if (elf && xattr) {
+        ui->_modeMessageArea->clearMessage();
+        return true;
+    }
+    const QString text = !elf && !xattr
+        ? tr("No mode is chosen for executable files and for extended attributes. Choose Off, "
+             "Debug or On in each group before applying.")
+        : !elf ? tr("No mode is chosen for executable files. Choose Off, Debug or On before "
+                    "applying.")
+               : tr("No mode is chosen for extended attributes. Choose Off, Debug or On before "
+                    "applying.");
+    ui->_modeMessageArea->showMessage(refusingApply ? MessageArea::Error : MessageArea::Warning,
+                                      text);
+    return false;
+}
+
+// A template that is not an absolute path names no file; it is most likely a typing error.
+bool DigSigElementWidget::confirmOddTemplates()
+{
+    QStringList odd;
+    const QStringList lines = ui->_xattrControlFileTextEdit->toPlainText().split(QLatin1Char('\n'));
+    for (const QString& line : lines) {
+        const QString trimmed = line.trimmed();
+        if (!trimmed.isEmpty() && !trimmed.startsWith(QLatin1Char('/')))
+            odd << trimmed;
+    }
+    if (odd.isEmpty())
+        return true;
+    const QMessageBox::StandardButton answer = QMessageBox::warning(
+        this, tr("Templates that name no file"),
+        tr("These lines of %1 are not absolute paths, so they name no file:\n\n%2\n\n"
+           "Apply anyway?")
+            .arg(DigSig::controlFilePath(), ShortList::format(odd)),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    return answer == QMessageBox::Yes;
+}
+
+// Unsigned programs stop starting after the next boot: No unless the administrator says Yes.
+bool DigSigElementWidget::confirmOn()
+{
+    if (!ui->_onElfRadioButton->isChecked() && !ui->_onXattrRadioButton->isChecked())
+        return true;
+    const QMessageBox::StandardButton answer
+        = QMessageBox::warning(this, tr("Warning"),
+                               tr("All unsigned files can not be started after reboot system.\n"
+                                  "It is advisable to first check the system in debug mode.\n"
+                                  "Are you sure want apply this settings?"),
+                               QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    return answer == QMessageBox::Yes;
 }
 
 void DigSigElementWidget::reset()
 {
     clear();
+    ui->_modeMessageArea->clearMessage();
     ViewEditElementWidget::reset();
 }
 

@@ -48,6 +48,10 @@ private:
     void clear();
     void showXattrControl(const QByteArray& bytes, bool isText);
     void warnAboutOn(bool checked);
+    // Says inline which group has no mode; false when one is missing.
+    bool showMissingModes(bool refusingApply);
+    bool confirmOddTemplates();
+    bool confirmOn();
     void startRebootHelper();
     int checkedMode(QAbstractButton* on, QAbstractButton* debug, QAbstractButton* off) const;
 

@@ -128,9 +128,15 @@ void BoxAnswerer::poll()
     if (!box || !box->isVisible() || box == _last)
         return;
     _last = box;
-    boxes << Box {box->windowTitle(), box->text(), box->standardButtons(), box->icon()};
-    QAbstractButton* button = box->button(_answer);
-    (button ? button : box->buttons().value(0))->click();
+    boxes << Box {box->windowTitle(), box->text(), box->standardButtons(), box->icon(),
+                  box->informativeText()};
+    if (_answer == QMessageBox::NoButton) {
+        QTest::keyClick(box, Qt::Key_Return);
+    } else {
+        QAbstractButton* button = box->button(_answer);
+        (button ? button : box->buttons().value(0))->click();
+    }
+    boxes.last().clicked = box->standardButton(box->clickedButton());
 }
 
 void agreeToEverything(QWidget* modal)

@@ -12,6 +12,7 @@
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
@@ -26,6 +27,12 @@ void writeSettings(const QByteArray& xattrMode)
                                + "\nDIGSIG_IGNORE_XATTR_KEYS=0\nDIGSIG_IGNORE_GOST2001=0\n");
 }
 
+// Where the tests' files lie: inside the sandbox, which the tree shows as the file system.
+QString filePath(const QString& name)
+{
+    return Sysroot::path(QStringLiteral("/opt/files/") + name);
+}
+
 } // namespace
 
 class SigningElementWidgetTest : public QObject
@@ -36,6 +43,8 @@ private Q_SLOTS:
     void initTestCase();
     void init();
     void cleanup();
+    void treeStartsAtTheSandboxRoot();
+    void nameColumnLeavesTheOthersInView();
     void signButtonNeedsAModeAndACheckedEntry_data();
     void signButtonNeedsAModeAndACheckedEntry();
     void safetyQuestionOnlyForUnsafeExtendedAttributeSelections_data();
@@ -48,8 +57,9 @@ private Q_SLOTS:
 private:
     void check(const QString& path, bool checked = true);
     void setModes(bool elf, bool xattr);
+    QTreeView* view() const;
 
-    QTemporaryDir _files;
+    QTemporaryDir _state;
     Module* _module = nullptr;
     SigningElementWidget* _widget = nullptr;
     FilteredTreeProxyModel* _proxy = nullptr;
@@ -58,9 +68,13 @@ private:
 
 void SigningElementWidgetTest::initTestCase()
 {
-    QVERIFY(TestSupport::writeFile(_files.filePath(QStringLiteral("program")),
+    QVERIFY(TestSupport::writeFile(filePath(QStringLiteral("program")),
                                    TestSupport::readFile(QStringLiteral("/bin/true"))));
-    QVERIFY(TestSupport::writeFile(_files.filePath(QStringLiteral("notes.txt")), "text\n"));
+    QVERIFY(TestSupport::writeFile(filePath(QStringLiteral("notes.txt")), "text\n"));
+    for (const char* directory : {"/usr/bin", "/etc", "/home/admin"})
+        QVERIFY(QDir().mkpath(Sysroot::path(QLatin1String(directory))));
+    for (int i = 0; i < 12; ++i)
+        QVERIFY(QDir().mkpath(Sysroot::path(QStringLiteral("/var/lib/app%1").arg(i))));
     QCOMPARE(QProcess::execute(QStringLiteral("gpg"),
                                {QStringLiteral("--batch"), QStringLiteral("--passphrase"),
                                 QString(), QStringLiteral("--quick-gen-key"),
@@ -70,7 +84,7 @@ void SigningElementWidgetTest::initTestCase()
     QVERIFY(QDir().mkpath(Sysroot::path(DigSig::keysDirectory())));
     QVERIFY(QDir().mkpath(Sysroot::path(DigSig::xattrKeysDirectory())));
     QVERIFY(TestSupport::writeFile(Sysroot::path(DigSig::controlFilePath()), ""));
-    qputenv("DIGSIG_BSIGN_STATE", _files.filePath(QStringLiteral(".state")).toUtf8());
+    qputenv("DIGSIG_BSIGN_STATE", _state.filePath(QStringLiteral(".state")).toUtf8());
 }
 
 void SigningElementWidgetTest::init()
@@ -89,6 +103,53 @@ void SigningElementWidgetTest::cleanup()
 {
     QVERIFY(TaskObserver::instance(nullptr)->waitForIdle(60000));
     delete _module;
+}
+
+QTreeView* SigningElementWidgetTest::view() const
+{
+    return _widget->findChild<QTreeView*>(QStringLiteral("_filesTreeView"));
+}
+
+// The sandbox stands in for the file system as "/" would on the real system: one top row,
+// named "/", expanded, and nothing from around the sandbox.
+void SigningElementWidgetTest::treeStartsAtTheSandboxRoot()
+{
+    // Other programs change the folder around the sandbox meanwhile: hold persistent indexes.
+    const QPersistentModelIndex rootIndex = view()->rootIndex();
+    QCOMPARE(_model->filePath(_proxy->mapToSource(rootIndex)),
+             QFileInfo(Sysroot::root()).absolutePath());
+    QTRY_COMPARE(_proxy->rowCount(rootIndex), 1);
+    const QPersistentModelIndex top = _proxy->index(0, 0, rootIndex);
+    QCOMPARE(top.data().toString(), QStringLiteral("/"));
+    QCOMPARE(_model->filePath(_proxy->mapToSource(top)), Sysroot::root());
+    QVERIFY(view()->isExpanded(top));
+    QTRY_VERIFY(_proxy->rowCount(top) >= 4);
+    QVERIFY(_proxy->mapFromSource(_model->index(Sysroot::path(QStringLiteral("/etc")))).isValid());
+}
+
+void SigningElementWidgetTest::nameColumnLeavesTheOthersInView()
+{
+    const QString deep = Sysroot::path(QStringLiteral("/opt/files/") + QString(60, QLatin1Char('n'))
+                                       + QStringLiteral("/") + QString(60, QLatin1Char('m')));
+    QVERIFY(
+        TestSupport::writeFile(deep + QStringLiteral("/") + QString(80, QLatin1Char('f')), "x"));
+    _widget->resize(900, 500);
+    _widget->show();
+    QVERIFY(QTest::qWaitForWindowExposed(_widget));
+    for (QString path = deep; path.startsWith(Sysroot::root()); path = QFileInfo(path).path()) {
+        const QModelIndex index = _proxy->mapFromSource(_model->index(path));
+        QVERIFY(index.isValid());
+        view()->expand(index);
+    }
+    QTRY_VERIFY(_proxy->rowCount(_proxy->mapFromSource(_model->index(deep))) == 1);
+    QHeaderView* header = view()->header();
+    for (int section :
+         {int(SignFileModel::SignatureColumn), int(SignFileModel::ExternedSignatureColumn), 1, 3}) {
+        QVERIFY2(header->sectionViewportPosition(section) + header->sectionSize(section)
+                     <= view()->viewport()->width(),
+                 qPrintable(QString::number(section)));
+        QVERIFY(header->sectionSize(section) >= header->sectionSizeHint(section));
+    }
 }
 
 void SigningElementWidgetTest::check(const QString& path, bool checked)
@@ -127,29 +188,37 @@ void SigningElementWidgetTest::signButtonNeedsAModeAndACheckedEntry()
     QVERIFY(!sign->isEnabled());
     setModes(elf, xattr);
     if (checked)
-        check(_files.filePath(QStringLiteral("program")));
+        check(filePath(QStringLiteral("program")));
     QCOMPARE(sign->isEnabled(), (elf || xattr) && checked);
     QCOMPARE(_proxy->elfOnly(), elf && !xattr);
     if (checked) {
-        check(_files.filePath(QStringLiteral("program")), false);
+        check(filePath(QStringLiteral("program")), false);
         QVERIFY(!sign->isEnabled());
     }
 }
 
+// Paths are judged and named as the system knows them; Enter answers No.
 void SigningElementWidgetTest::safetyQuestionOnlyForUnsafeExtendedAttributeSelections_data()
 {
     QTest::addColumn<QStringList>("paths");
     QTest::addColumn<bool>("elf");
     QTest::addColumn<bool>("xattr");
-    QTest::addColumn<bool>("asked");
+    QTest::addColumn<QString>("named");
     QTest::newRow("/usr/bin, extended attributes")
-        << QStringList {"/usr/bin"} << false << true << false;
+        << QStringList {"/usr/bin"} << false << true << QString();
     QTest::newRow("/usr/bin and /etc, extended attributes")
-        << QStringList {"/usr/bin", "/etc"} << false << true << true;
-    QTest::newRow("/usr/bin and /etc, both")
-        << QStringList {"/usr/bin", "/etc"} << true << true << true;
-    QTest::newRow("/, ELF only") << QStringList {"/"} << true << false << false;
-    QTest::newRow("/etc, ELF only") << QStringList {"/etc"} << true << false << false;
+        << QStringList {"/usr/bin", "/etc"} << false << true << "/etc";
+    QTest::newRow("/etc and /home/admin, both")
+        << QStringList {"/etc", "/home/admin"} << true << true << "/etc\n/home/admin";
+    QTest::newRow("/, extended attributes") << QStringList {"/"} << false << true << "/";
+    QTest::newRow("/, ELF only") << QStringList {"/"} << true << false << QString();
+    QTest::newRow("/etc, ELF only") << QStringList {"/etc"} << true << false << QString();
+    QStringList many;
+    for (int i = 0; i < 12; ++i)
+        many << QStringLiteral("/var/lib/app%1").arg(i);
+    QTest::newRow("twelve unsafe")
+        << many << false << true
+        << QStringList(many.mid(0, 10)).join(QLatin1Char('\n')) + QStringLiteral("\nand 2 more");
 }
 
 void SigningElementWidgetTest::safetyQuestionOnlyForUnsafeExtendedAttributeSelections()
@@ -157,21 +226,34 @@ void SigningElementWidgetTest::safetyQuestionOnlyForUnsafeExtendedAttributeSelec
     QFETCH(QStringList, paths);
     QFETCH(bool, elf);
     QFETCH(bool, xattr);
-    QFETCH(bool, asked);
+    QFETCH(QString, named);
     setModes(elf, xattr);
     for (const QString& path : paths)
-        check(path);
-    // Answer the safety question with No; a key selection means the run went on: cancel it.
-    TestSupport::ModalDriver driver([](QWidget* modal) {
-        if (auto* box = qobject_cast<QMessageBox*>(modal))
-            box->button(QMessageBox::No)->click();
-        else if (auto* dialog = qobject_cast<QDialog*>(modal))
-            dialog->reject();
+        check(path == QLatin1String("/") ? Sysroot::root() : Sysroot::path(path));
+    // The question is answered with Enter; a key selection means the run went on: cancel it.
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QString informativeText;
+    QMessageBox::StandardButton clicked = QMessageBox::NoButton;
+    TestSupport::ModalDriver driver([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        if (!box) {
+            qobject_cast<QDialog*>(modal)->reject();
+            return;
+        }
+        icon = box->icon();
+        informativeText = box->informativeText();
+        QTest::keyClick(box, Qt::Key_Return);
+        clicked = box->standardButton(box->clickedButton());
     });
     _widget->findChild<QPushButton*>(QStringLiteral("_signPushButton"))->click();
-    const QStringList expected = asked ? QStringList {"QMessageBox: Selection confirmation"}
-                                       : QStringList {"SelectKeyDialog"};
-    QCOMPARE(driver.seen(), expected);
+    if (named.isEmpty()) {
+        QCOMPARE(driver.seen(), QStringList {"SelectKeyDialog"});
+        return;
+    }
+    QCOMPARE(driver.seen(), QStringList {"QMessageBox: Selection confirmation"});
+    QCOMPARE(icon, QMessageBox::Warning);
+    QCOMPARE(informativeText, QStringLiteral("Outside the trusted system directories:\n") + named);
+    QCOMPARE(clicked, QMessageBox::No);
 }
 
 void SigningElementWidgetTest::verificationOfferFollowsAFinishedExtendedAttributeRun_data()
@@ -196,14 +278,13 @@ void SigningElementWidgetTest::verificationOfferFollowsAFinishedExtendedAttribut
     QFETCH(bool, offered);
     writeSettings(xattrMode);
     setModes(elf, xattr);
-    check(_files.filePath(QStringLiteral("program")));
+    check(filePath(QStringLiteral("program")));
     QSignalSpy started(TaskObserver::instance(nullptr), &TaskObserver::taskStarted);
     TestSupport::ModalDriver driver(TestSupport::agreeToEverything);
     _widget->findChild<QPushButton*>(QStringLiteral("_signPushButton"))->click();
 
+    // The file lies in the sandbox's /opt, a trusted directory: no safety question.
     QStringList expected {"SelectKeyDialog", "SigningDialog"};
-    if (xattr)
-        expected.prepend(QStringLiteral("QMessageBox: Selection confirmation"));
     if (offered)
         expected.append(QStringLiteral("QMessageBox: Add files for verification"));
     QCOMPARE(driver.seen(), expected);
@@ -244,7 +325,7 @@ void SigningElementWidgetTest::settingsElementFollowsTheMerge()
     QSignalSpy performed(_module, &Module::operationPerformed);
 
     setModes(!xattr, xattr);
-    check(_files.filePath(QStringLiteral("program")));
+    check(filePath(QStringLiteral("program")));
     TestSupport::ModalDriver driver(TestSupport::agreeToEverything);
     _widget->findChild<QPushButton*>(QStringLiteral("_signPushButton"))->click();
     QVERIFY(driver.seen().contains(QStringLiteral("SigningDialog")));
