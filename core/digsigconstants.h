@@ -84,6 +84,13 @@ inline QString gpgAgentTimesLockPath()
     return QStringLiteral("/var/lib/cova-digsig-plugin/gpg-agent-times.lock");
 }
 
+// Present while the initial RAM file system may not hold the settings last written: the rebuild
+// after them failed or was left out.
+inline QString initramfsRebuildPendingPath()
+{
+    return QStringLiteral("/var/lib/cova-digsig-plugin/initramfs-rebuild-pending");
+}
+
 inline QString windowManagerHelperPath()
 {
     return QStringLiteral("/usr/bin/kiro-wmfunc");

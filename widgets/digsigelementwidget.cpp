@@ -9,6 +9,7 @@
 #include "messagearea.h"
 #include "shortlist.h"
 #include "sysroot.h"
+#include "xattrcontrolfile.h"
 
 #include <QMessageBox>
 #include <QProcess>
@@ -232,13 +233,8 @@ bool DigSigElementWidget::showMissingModes(bool refusingApply)
 // A template that is not an absolute path names no file; it is most likely a typing error.
 bool DigSigElementWidget::confirmOddTemplates()
 {
-    QStringList odd;
-    const QStringList lines = ui->_xattrControlFileTextEdit->toPlainText().split(QLatin1Char('\n'));
-    for (const QString& line : lines) {
-        const QString trimmed = line.trimmed();
-        if (!trimmed.isEmpty() && !trimmed.startsWith(QLatin1Char('/')))
-            odd << trimmed;
-    }
+    const QStringList odd
+        = XattrControlFile::templatesNamingNoFile(ui->_xattrControlFileTextEdit->toPlainText());
     if (odd.isEmpty())
         return true;
     const QMessageBox::StandardButton answer = QMessageBox::warning(
