@@ -16,11 +16,13 @@ QString Command::description() const
     return summary();
 }
 
-QStringList Command::usageLines() const
+QStringList Command::usageLines(int indent, int continuation) const
 {
     QStringList lines;
     for (const QString& form : synopsis().split(QLatin1Char('\n')))
-        lines << wrapped(QStringLiteral("  cova-digsig %1 %2").arg(name(), form), 10);
+        lines << wrapped(QString(indent, QLatin1Char(' '))
+                             + QStringLiteral("cova-digsig %1 %2").arg(name(), form),
+                         continuation);
     return lines;
 }
 
@@ -52,18 +54,37 @@ QString Command::wrapped(const QString& text, int indent)
     return paragraphs.join(QLatin1Char('\n'));
 }
 
-QString Command::help() const
+QString Command::optionTable() const
 {
     QCommandLineParser parser;
     addOptions(parser);
     addHelpOption(parser);
-    // Qt's help names the program as it was started and puts the description right under it;
-    // ours names the command, with a blank line between.
-    QString options = parser.helpText();
-    options.remove(0, options.indexOf(QStringLiteral("\n\n")) + 2);
-    return tr("Usage:") + QLatin1Char('\n') + usageLines().join(QLatin1Char('\n'))
-        + QStringLiteral("\n\n") + wrapped(description()) + QStringLiteral("\n\n")
-        + options.trimmed();
+    // Qt's help starts with the program as it was started; the table follows a blank line.
+    const QString text = parser.helpText();
+    return text.mid(text.indexOf(QStringLiteral("\n\n")) + 2).trimmed();
+}
+
+QString Command::help() const
+{
+    return tr("Usage:") + QLatin1Char('\n') + usageLines(2, 10).join(QLatin1Char('\n'))
+        + QStringLiteral("\n\n") + wrapped(description()) + QStringLiteral("\n\n") + optionTable();
+}
+
+// Laid out for help2man: the heading becomes a section, the indented paragraphs under it its
+// filled text, the option lines its list of options.
+QString Command::reference() const
+{
+    QStringList lines {tr("Command %1:").arg(name())};
+    lines << usageLines(2, 2).join(QStringLiteral("\n\n")) << QString();
+    for (const QString& paragraph : description().split(QLatin1Char('\n')))
+        lines << wrapped(QStringLiteral("  ") + paragraph, 2);
+    lines << QString();
+    for (const QString& line : optionTable().split(QLatin1Char('\n'))) {
+        // The table's own headings would become sections of their own.
+        if (line.startsWith(QLatin1Char(' ')) || line.isEmpty())
+            lines << line;
+    }
+    return lines.join(QLatin1Char('\n'));
 }
 
 int Command::execute(const QStringList& arguments, CommandOutput& output)

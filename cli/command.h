@@ -22,17 +22,22 @@ public:
 
     // Usage, description, options and arguments, as "--help" after the command prints them.
     QString help() const;
+    // The same under one heading, for the help of every command (the manual page's source).
+    QString reference() const;
     // Parses the arguments that follow the command's name and runs the command; returns the
     // exit code.
     int execute(const QStringList& arguments, CommandOutput& output);
 
-    // The usage lines: "cova-digsig NAME SYNOPSIS" for each form, wrapped.
-    QStringList usageLines() const;
+    // The usage lines, "cova-digsig NAME SYNOPSIS" for each form, indented and wrapped with
+    // the lines after the first indented by `continuation`.
+    QStringList usageLines(int indent, int continuation) const;
     // Paragraphs broken at spaces into lines of at most 79 columns; the lines after the first
     // of each paragraph are indented by `indent` spaces.
     static QString wrapped(const QString& text, int indent = 0);
 
 protected:
+    // Qt's table of options and arguments, with their headings.
+    QString optionTable() const;
     // The description under the usage line; the summary unless a command says more.
     virtual QString description() const;
     virtual void addOptions(QCommandLineParser& parser) const = 0;

@@ -53,10 +53,11 @@ Command* CommandLine::command(const QString& name) const
     return nullptr;
 }
 
-QString CommandLine::help() const
+QString CommandLine::overview() const
 {
-    const auto item = [](const QString& text) {
-        return Command::wrapped(text, 16) + '\n';
+    // Two columns, as Qt lays out the options of the commands.
+    const auto item = [](const QString& name, const QString& text) {
+        return Command::wrapped(QStringLiteral("  %1").arg(name, -18) + text, 20) + '\n';
     };
     QString text = tr("Usage: cova-digsig [--sysroot DIR] COMMAND [OPTIONS] [ARGUMENTS]") + "\n\n"
         + Command::wrapped(tr("Manages the kernel's verification of the digital signatures of "
@@ -65,38 +66,57 @@ QString CommandLine::help() const
                               "extended-attribute verification, the signing and the "
                               "verification of files."))
         + "\n\n" + tr("Commands:") + '\n';
-    for (const auto& command : _commands) {
-        text += command->usageLines().join('\n') + '\n'
-            + Command::wrapped(QStringLiteral("      ") + command->summary(), 6) + '\n';
-    }
-    text += '\n' + tr("Run \"cova-digsig COMMAND --help\" for the options of a command.") + "\n\n"
-        + tr("Options:") + '\n'
-        + item(tr("  --sysroot DIR Use DIR as the root of every system path (a sandbox): the "
-                  "settings, the keys, the logs and the absolute paths given to the commands "
-                  "lie inside it, and so does GnuPG's home unless GNUPGHOME is set. "
-                  "DIGSIG_SYSROOT does the same."))
-        + item(tr("  -h, --help    Show this help."))
-        + item(tr("  --help-all    Show this help and the help of every command."))
-        + item(tr("  -v, --version Show the version.")) + '\n' + tr("Exit status:") + '\n'
-        + item(tr("  0             Done."))
-        + item(tr("  1             Some file failed to sign or verify or is unsigned, or the "
-                  "check before switching ELF verification to On found unsigned programs."))
-        + item(tr("  2             Usage error."))
-        + item(tr("  3             The environment stopped the command: a tool or key missing, "
-                  "settings that cannot be read or changed since they were read, a file not "
-                  "written, a failed rebuild."))
+    for (const auto& command : _commands)
+        text += item(command->name(), command->summary());
+    text += '\n'
+        + Command::wrapped(tr("Run \"cova-digsig COMMAND --help\" for the usage and the options "
+                              "of a command, \"cova-digsig --help-all\" for those of every "
+                              "command."))
+        + "\n\n" + tr("Exit status:") + '\n' + item(QStringLiteral("0"), tr("Done."))
+        + item(QStringLiteral("1"),
+               tr("Some file failed to sign or verify or is unsigned, or the check before "
+                  "switching ELF verification to On found unsigned programs."))
+        + item(QStringLiteral("2"), tr("Usage error."))
+        + item(QStringLiteral("3"),
+               tr("The environment stopped the command: a tool or key missing, settings that "
+                  "cannot be read or changed since they were read, a file not written, a failed "
+                  "rebuild."))
         + '\n'
         + Command::wrapped(tr("Errors go to standard error, one line each; with --json, "
-                              "standard output holds one JSON object."));
-    return text;
+                              "standard output holds one JSON object."))
+        + "\n\n" + tr("Options:") + '\n'
+        + item(QStringLiteral("--sysroot DIR"),
+               tr("Use DIR as the root of every system path (a sandbox): the settings, the "
+                  "keys, the logs and the absolute paths given to the commands lie inside it, "
+                  "and so does GnuPG's home unless GNUPGHOME is set. DIGSIG_SYSROOT does the "
+                  "same."))
+        + item(QStringLiteral("-h, --help"), tr("Show this help."))
+        + item(QStringLiteral("--help-all"), tr("Show this help and that of every command."))
+        + item(QStringLiteral("-v, --version"), tr("Show the version."));
+    return text.trimmed();
+}
+
+QString CommandLine::examples() const
+{
+    return tr("Examples:") + '\n' + tr("  Show the settings as JSON:")
+        + "\n      cova-digsig status --json\n"
+        + tr("  Let ELF verification only warn, without a rebuild yet:")
+        + "\n      cova-digsig set --elf debug --no-rebuild\n"
+        + tr("  Verify everything under /opt/app through extended attributes:")
+        + "\n      cova-digsig control add /opt/app/";
+}
+
+QString CommandLine::help() const
+{
+    return overview() + "\n\n" + examples();
 }
 
 QString CommandLine::fullHelp() const
 {
-    QString text = help();
+    QString text = overview();
     for (const auto& command : _commands)
-        text += "\n\n" + command->help();
-    return text;
+        text += "\n\n" + command->reference();
+    return text + "\n\n" + examples();
 }
 
 int CommandLine::run(const QStringList& arguments, CommandOutput& output)

@@ -30,6 +30,9 @@ public:
     static void applySysroot(int argc, char** argv);
 
 private:
+    // Everything above the commands' own help, and the examples that end it.
+    QString overview() const;
+    QString examples() const;
     Command* command(const QString& name) const;
 
     std::vector<std::unique_ptr<Command>> _commands;

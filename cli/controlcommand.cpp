@@ -142,35 +142,33 @@ int ControlCommand::templatesFor(const QString& argument, bool adding, CommandOu
         return usageError(output,
                           tr("\"%1\" holds a line break; a line of the control file "
                              "cannot.")
-                              .arg(argument));
+                              .arg(QString(argument)
+                                       .replace(QLatin1Char('\n'), QLatin1String("\\n"))
+                                       .replace(QLatin1Char('\r'), QLatin1String("\\r"))));
     if (argument.trimmed().isEmpty()
         || !XattrControlFile::templatesNamingNoFile(argument).isEmpty())
         return usageError(output,
                           tr("\"%1\" is not an absolute path, so it names no file.").arg(argument));
     const QString path = argument.trimmed();
-    if (path.startsWith(QLatin1String("//"))) {
-        *templates << QLatin1Char('/') + QDir::cleanPath(path.mid(1));
-    } else if (path.endsWith(QLatin1Char('/')) && QDir::cleanPath(path) != QLatin1String("/")) {
-        *templates << QDir::cleanPath(path) + QLatin1Char('/');
-    } else if (QDir::cleanPath(path) == QLatin1String("/")) {
+    const bool file = path.startsWith(QLatin1String("//"));
+    const bool folder = !file && path.endsWith(QLatin1Char('/'));
+    const QString clean = QDir::cleanPath(file ? path.mid(1) : path);
+    if (clean == QLatin1String("/"))
         return usageError(output,
                           tr("\"/\" names the whole file system; name its folders "
                              "instead."));
-    } else {
-        const QString clean = QDir::cleanPath(path);
-        const QByteArray native = clean.toUtf8();
-        const QFileInfo info(Sysroot::path(clean));
-        if (!adding)
-            *templates << QString::fromUtf8(XattrControlFile::entry(native, false))
-                       << QString::fromUtf8(XattrControlFile::entry(native, true));
-        else if (info.exists())
-            *templates << QString::fromUtf8(XattrControlFile::entry(native, info.isDir()));
-        else
-            return usageError(output,
-                              tr("%1 does not exist; write //%1 for a file or %1/ for a "
-                                 "folder.")
-                                  .arg(clean));
-    }
+    const QByteArray native = clean.toUtf8();
+    const QFileInfo info(Sysroot::path(clean));
+    if (file || folder)
+        *templates << QString::fromUtf8(XattrControlFile::entry(native, folder));
+    else if (!adding)
+        *templates << QString::fromUtf8(XattrControlFile::entry(native, false))
+                   << QString::fromUtf8(XattrControlFile::entry(native, true));
+    else if (info.exists())
+        *templates << QString::fromUtf8(XattrControlFile::entry(native, info.isDir()));
+    else
+        return usageError(
+            output, tr("%1 does not exist; write //%1 for a file or %1/ for a folder.").arg(clean));
     for (const QString& entry : qAsConst(*templates)) {
         if (!XattrControlFile::fitsLineLimit(entry.toUtf8()))
             return usageError(output, tr("Line %1 exceeds the size limit.").arg(entry));
