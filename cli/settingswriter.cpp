@@ -2,6 +2,7 @@
 
 #include "commandoutput.h"
 #include "digsigconfigmanager.h"
+#include "digsigelementdata.h"
 #include "exitcode.h"
 #include "initramfsrebuild.h"
 
@@ -14,6 +15,15 @@ SettingsWriter::SettingsWriter(CommandOutput& output, bool rebuild)
 
 int SettingsWriter::write(DigSigElementData& data)
 {
+    // The settings page's own message would send the administrator to its Refresh button.
+    const QStringList changed = DigSigConfigManager::changedSinceRead(
+        data.settingsFingerprint(), data.xattrControlFingerprint());
+    for (const QString& path : changed)
+        _output.error(tr("%1 has changed since it was read; nothing was written. Run the command "
+                         "again to apply it to what the file holds now.")
+                          .arg(path));
+    if (!changed.isEmpty())
+        return ExitEnvironment;
     const QStringList errors = DigSigConfigManager::instance()->save(data);
     if (!errors.isEmpty()) {
         for (const QString& error : errors)
