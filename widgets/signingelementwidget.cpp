@@ -8,6 +8,7 @@
 #include "filteredtreeproxymodel.h"
 #include "keymanager.h"
 #include "selectkeydialog.h"
+#include "signaturedelegate.h"
 #include "signfilemodel.h"
 #include "signingdialog.h"
 #include "taskobserver.h"
@@ -33,6 +34,10 @@ SigningElementWidget::SigningElementWidget(Module& module, bool (*permission)(Mo
     _proxyModel = new FilteredTreeProxyModel(this);
     _proxyModel->setSourceModel(_fileModel);
     ui->_filesTreeView->setModel(_proxyModel);
+    auto* signatures = new SignatureDelegate(ui->_filesTreeView);
+    ui->_filesTreeView->setItemDelegateForColumn(SignFileModel::SignatureColumn, signatures);
+    ui->_filesTreeView->setItemDelegateForColumn(SignFileModel::ExternedSignatureColumn,
+                                                 signatures);
     // The signature columns come right after the name.
     if (QHeaderView* header = ui->_filesTreeView->header()) {
         header->setSectionResizeMode(0, QHeaderView::ResizeToContents);
