@@ -18,6 +18,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QHeaderView>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
@@ -65,11 +66,31 @@ void resetPeakMemory()
         clear.write("5");
 }
 
+// A signing key of the benchmark's own GnuPG home, so that runs complete as they would for
+// an administrator, key export included.
+QString benchKey()
+{
+    static const QString key = [] {
+        QProcess::execute(QStringLiteral("gpg"),
+                          {QStringLiteral("--batch"), QStringLiteral("--quiet"),
+                           QStringLiteral("--passphrase"), QString(),
+                           QStringLiteral("--quick-gen-key"),
+                           QStringLiteral("Bench <bench@example.org>"), QStringLiteral("ed25519"),
+                           QStringLiteral("sign"), QStringLiteral("never")});
+        KeyManager keys;
+        keys.init(QString());
+        const auto found = keys.signingKeys();
+        return found.isEmpty() ? QString() : found.first().second;
+    }();
+    return key;
+}
+
 struct DialogRun
 {
     qint64 milliseconds = 0;
     qint64 longestStall = 0;
     qint64 peakKb = 0;
+    QString summary;
 };
 
 // Signs the tree through the dialog, as the signing widget does, while a timer on the GUI
@@ -78,7 +99,8 @@ DialogRun timeDialogRun(const QString& tree)
 {
     resetPeakMemory();
     KeyManager keyManager;
-    SigningDialog dialog(&keyManager, QStringLiteral("BENCHKEY"), {tree}, Bsign::XattrOnly, false);
+    keyManager.init(QString());
+    SigningDialog dialog(&keyManager, benchKey(), {tree}, Bsign::XattrOnly, false);
     auto* ok = dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
     DialogRun run;
     QElapsedTimer sinceTick;
@@ -98,6 +120,7 @@ DialogRun timeDialogRun(const QString& tree)
     run.peakKb = memoryKb("VmHWM");
     if (!dialog.isFinished())
         std::fprintf(stderr, "signing run did not finish\n");
+    run.summary = dialog.findChild<QPlainTextEdit*>()->toPlainText().section(QLatin1Char('\n'), -1);
     return run;
 }
 
@@ -118,9 +141,10 @@ qint64 timePipeline(const QString& tree)
     return timeShell(
         QStringLiteral(
             "find '%1' -type f -print0 | xargs -0 -n1 -P%2 bsign --sign --xattr --nopass "
-            "'-p\"\"--default-key BENCHKEY --pinentry-mode ask\"\"'")
+            "'-p\"\"--default-key %3 --pinentry-mode ask\"\"'")
             .arg(tree)
-            .arg(QThread::idealThreadCount()));
+            .arg(QThread::idealThreadCount())
+            .arg(benchKey()));
 }
 
 void report(const char* what, qint64 ours, qint64 reference, const char* referenceName)
@@ -136,9 +160,9 @@ void compareRun(const char* what, const QString& tree)
     const DialogRun dialog = timeDialogRun(tree);
     const qint64 pipeline = timePipeline(tree);
     report(what, dialog.milliseconds, pipeline, "find | xargs -P");
-    std::printf("  longest GUI stall %lld ms, peak memory %lld MB\n",
+    std::printf("  longest GUI stall %lld ms, peak memory %lld MB; %s\n",
                 static_cast<long long>(dialog.longestStall),
-                static_cast<long long>(dialog.peakKb / 1024));
+                static_cast<long long>(dialog.peakKb / 1024), qPrintable(dialog.summary));
 }
 
 qint64 timeListing(const QString& tree, int* listed)
@@ -268,6 +292,24 @@ void compareToolStarts(const QString& file)
                 spawn > 0 ? double(qprocess) / double(spawn) : 0.0);
 }
 
+// The longest gap between ticks of the heartbeat timer while nothing runs: what the machine's
+// load alone does to the GUI thread, to read the stalls measured during the runs against.
+void printIdleHeartbeat()
+{
+    qint64 longest = 0;
+    QElapsedTimer sinceTick;
+    QTimer heartbeat;
+    heartbeat.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&heartbeat, &QTimer::timeout,
+                     [&] { longest = std::max(longest, sinceTick.restart()); });
+    QEventLoop loop;
+    QTimer::singleShot(2000, &loop, &QEventLoop::quit);
+    sinceTick.start();
+    heartbeat.start(5);
+    loop.exec();
+    std::printf("longest GUI stall while idle for 2 s: %lld ms\n", static_cast<long long>(longest));
+}
+
 // The machine may be shared: the load says how far the figures can be trusted.
 void printLoad(const char* when)
 {
@@ -278,6 +320,8 @@ void printLoad(const char* when)
 
 } // namespace
 
+// Usage: signingbench [SECTION...], sections "small", "large", "delay", "list", "verify" and
+// "start"; all of them by default.
 int main(int argc, char** argv)
 {
     qputenv("PATH", QByteArray(DIGSIG_TOOLS_DIR) + ':' + qgetenv("PATH"));
@@ -286,36 +330,55 @@ int main(int argc, char** argv)
     qputenv("DIGSIG_BSIGN_STATE", work.path().toUtf8() + "/state");
     qputenv("GNUPGHOME", work.path().toUtf8() + "/gnupg");
     QDir().mkpath(work.path() + QStringLiteral("/root/root/.gnupg"));
-    QDir().mkpath(work.path() + QStringLiteral("/root/etc/digsig"));
+    QDir().mkpath(work.path() + QStringLiteral("/root/etc/digsig/xattr_keys"));
     QDir().mkpath(work.path() + QStringLiteral("/gnupg"));
+    QFile::setPermissions(work.path() + QStringLiteral("/gnupg"),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile control(work.path() + QStringLiteral("/root/etc/digsig/xattr_control"));
+    control.open(QIODevice::WriteOnly);
+    control.close();
     QApplication app(argc, argv);
+    const QStringList chosen = QApplication::arguments().mid(1);
+    const auto wanted = [&chosen](const char* section) {
+        return chosen.isEmpty() || chosen.contains(QLatin1String(section));
+    };
     printLoad("at start");
+    printIdleHeartbeat();
 
-    const QString small = work.path() + QStringLiteral("/sign2000");
-    makeTree(small, 2000, 200);
-    compareRun("sign 2000 files: SigningDialog", small);
-
+    if (wanted("small")) {
+        const QString small = work.path() + QStringLiteral("/sign2000");
+        makeTree(small, 2000, 200);
+        compareRun("sign 2000 files: SigningDialog", small);
+    }
     const QString large = work.path() + QStringLiteral("/sign30000");
-    makeTree(large, 30000, 100);
-    compareRun("list and sign 30000 files in 300 folders: SigningDialog", large);
-    qputenv("DIGSIG_BSIGN_DELAY_MS", "5");
-    compareRun("the same with 5 ms per signature: SigningDialog", large);
-    qunsetenv("DIGSIG_BSIGN_DELAY_MS");
-
-    const QString listTree = work.path() + QStringLiteral("/list");
-    makeTree(listTree, 100000, 1000);
-    int listed = 0;
-    const qint64 listing = timeListing(listTree, &listed);
-    const qint64 find = timeShell(QStringLiteral("find '%1' -type f > /dev/null").arg(listTree));
-    std::printf("listed %d files\n", listed);
-    report("list 100000 entries", listing, find, "find -type f");
-
+    if (wanted("large") || wanted("delay"))
+        makeTree(large, 30000, 100);
+    if (wanted("large"))
+        compareRun("list and sign 30000 files in 300 folders: SigningDialog", large);
+    if (wanted("delay")) {
+        qputenv("DIGSIG_BSIGN_DELAY_MS", "5");
+        compareRun("the same with 5 ms per signature: SigningDialog", large);
+        qunsetenv("DIGSIG_BSIGN_DELAY_MS");
+    }
+    if (wanted("list")) {
+        const QString listTree = work.path() + QStringLiteral("/list");
+        makeTree(listTree, 100000, 1000);
+        int listed = 0;
+        const qint64 listing = timeListing(listTree, &listed);
+        const qint64 find
+            = timeShell(QStringLiteral("find '%1' -type f > /dev/null").arg(listTree));
+        std::printf("listed %d files\n", listed);
+        report("list 100000 entries", listing, find, "find -type f");
+    }
     const QString programs = work.path() + QStringLiteral("/programs");
-    makePrograms(programs);
-    const qint64 model = timeModel(programs);
-    report("verify 1000 files: SignFileModel in a view", model, timeShellLoop(programs),
-           "sequential shell loop");
-    compareToolStarts(programs + QStringLiteral("/prog0000"));
+    if (wanted("verify") || wanted("start"))
+        makePrograms(programs);
+    if (wanted("verify"))
+        report("verify 1000 files: SignFileModel in a view", timeModel(programs),
+               timeShellLoop(programs), "sequential shell loop");
+    if (wanted("start"))
+        compareToolStarts(programs + QStringLiteral("/prog0000"));
     printLoad("at end");
+    QProcess::execute(QStringLiteral("gpgconf"), {QStringLiteral("--kill"), QStringLiteral("all")});
     return 0;
 }
