@@ -95,6 +95,22 @@ void SigningRun::control()
 {
     openLogFile();
     log(tr("Create a list of files to sign..."));
+    signFiles();
+    QStringList closing;
+    SigningEngine::Outcome outcome = signingOutcome();
+    if (outcome == SigningEngine::Outcome::Finished)
+        outcome = complete(&closing);
+    if (_agentRaised)
+        restoreAgentTimes();
+    if (outcome == SigningEngine::Outcome::Finished)
+        closing << tr("Finished.");
+    if (outcome == SigningEngine::Outcome::Cancelled)
+        closing << tr("Cancelled.");
+    end(outcome, closing);
+}
+
+void SigningRun::signFiles()
+{
     std::thread lister([this] { listFiles(); });
     std::vector<std::thread> workers;
     // The agent is prepared once there is something to sign, while the listing goes on.
@@ -106,26 +122,20 @@ void SigningRun::control()
     lister.join();
     for (std::thread& worker : workers)
         worker.join();
+}
 
-    SigningEngine::Outcome outcome = signingOutcome();
-    QStringList closing;
-    if (outcome == SigningEngine::Outcome::Finished) {
-        const bool exported = exportKey();
-        const bool merged = mergeControlFile();
-        if (!exported)
-            closing << tr("The run did not finish: the public key was not exported.");
-        if (!merged)
-            closing << tr("The run did not finish: the control file was not updated.");
-        if (!exported || !merged)
-            outcome = SigningEngine::Outcome::CompletionFailed;
-    }
-    if (_agentRaised)
-        restoreAgentTimes();
-    if (outcome == SigningEngine::Outcome::Finished)
-        closing << tr("Finished.");
-    if (outcome == SigningEngine::Outcome::Cancelled)
-        closing << tr("Cancelled.");
-    end(outcome, closing);
+// What makes the new signatures count: the kernel must know the key and, for extended
+// attributes, the files.
+SigningEngine::Outcome SigningRun::complete(QStringList* closing)
+{
+    const bool exported = exportKey();
+    const bool merged = mergeControlFile();
+    if (!exported)
+        *closing << tr("The run did not finish: the public key was not exported.");
+    if (!merged)
+        *closing << tr("The run did not finish: the control file was not updated.");
+    return exported && merged ? SigningEngine::Outcome::Finished
+                              : SigningEngine::Outcome::CompletionFailed;
 }
 
 // How the signing part ended; a run that signed everything goes on to complete from here on,

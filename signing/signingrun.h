@@ -40,6 +40,7 @@ private:
     enum class StartProblem { None, Vanished, BecameLink, FolderReplaced };
 
     void control();
+    void signFiles();
     void listFiles();
     void work();
     void pump();
@@ -55,6 +56,7 @@ private:
     void advanceCancelLocked();
 
     SigningEngine::Outcome signingOutcome();
+    SigningEngine::Outcome complete(QStringList* closing);
     bool exportKey();
     bool mergeControlFile();
     void raiseAgentTimes();
