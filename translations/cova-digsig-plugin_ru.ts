@@ -832,7 +832,7 @@ Do you want to continue?</source>
         <translation>Составление списка файлов для подписи...</translation>
     </message>
     <message>
-        <location line="+19"/>
+        <location line="+37"/>
         <source>The run did not finish: the public key was not exported.</source>
         <translation>Подписывание не завершено: открытый ключ не экспортирован.</translation>
     </message>
@@ -842,7 +842,7 @@ Do you want to continue?</source>
         <translation>Подписывание не завершено: управляющий файл не обновлён.</translation>
     </message>
     <message>
-        <location line="+7"/>
+        <location line="-30"/>
         <source>Finished.</source>
         <translation>Готово.</translation>
     </message>
@@ -852,7 +852,7 @@ Do you want to continue?</source>
         <translation>Отменено.</translation>
     </message>
     <message>
-        <location line="+14"/>
+        <location line="+43"/>
         <source>No files to sign.</source>
         <translation>Нет файлов для подписи.</translation>
     </message>
