@@ -107,10 +107,12 @@ void SignatureVerifier::scheduleDelivery()
         this, [this] { deliver(); }, Qt::QueuedConnection);
 }
 
+// Results in a burst wait for the rest of the interval; the last of them goes at once, since
+// a view that waits for it (to scroll on, say) would otherwise leave the workers idle.
 void SignatureVerifier::deliver()
 {
     const qint64 elapsed = _sinceDelivery.isValid() ? _sinceDelivery.elapsed() : batchInterval;
-    if (elapsed < batchInterval) {
+    if (elapsed < batchInterval && outstanding() > 0) {
         QTimer::singleShot(int(batchInterval - elapsed), this, &SignatureVerifier::deliver);
         return;
     }
