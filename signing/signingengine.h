@@ -19,7 +19,8 @@ class SigningRun;
 // times are raised while files are signed and restored afterwards. The log lines, which
 // optionally also go to the signing log file, and the progress reach the calling thread in
 // batches, a few dozen times a second at most; every run ends with one summary line and then
-// ended(). No call blocks the calling thread.
+// ended(). Nothing blocks the calling thread, except destroying an engine whose run still
+// goes on.
 class SigningEngine : public QObject
 {
     Q_OBJECT
@@ -59,7 +60,8 @@ public:
     static constexpr int batchInterval = 40;
 
     explicit SigningEngine(const Options& options, QObject* parent = nullptr);
-    // Ends a run that is still going at once: nothing more starts, running tools are killed.
+    // Ends a run that is still going at once: nothing more starts, running tools are killed,
+    // and the run's threads are waited for.
     ~SigningEngine() override;
 
     void start();
