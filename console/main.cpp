@@ -1,3 +1,4 @@
+#include "consolesetup.h"
 #include "consolewindow.h"
 #include "element.h"
 #include "plugincatalog.h"
@@ -8,11 +9,6 @@
 #include <QCommandLineParser>
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QLibraryInfo>
-#include <QLocale>
-#include <QTextStream>
-#include <QTimer>
-#include <QTranslator>
 
 #include <cstdio>
 
@@ -36,6 +32,38 @@ void applySysroot(int argc, char** argv)
             qputenv("DIGSIG_SYSROOT",
                     QDir(QString::fromLocal8Bit(argument.mid(10))).absolutePath().toLocal8Bit());
     }
+}
+
+bool hasOption(int argc, char** argv, const char* name)
+{
+    const QByteArray option(name);
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray argument(argv[i]);
+        if (argument == option || argument.startsWith(option + '='))
+            return true;
+    }
+    return false;
+}
+
+// Screenshots never need a display; a window does, and without one Qt would abort with a
+// message that does not say what to do. Returns false when the console cannot start.
+bool choosePlatform(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM") || hasOption(argc, argv, "--help")
+        || hasOption(argc, argv, "-h"))
+        return true;
+    if (hasOption(argc, argv, "--screenshot")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        return true;
+    }
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        std::fprintf(stderr,
+                     "cova-console: no display (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
+                     "Start it in a desktop session, or render the elements to PNG files with "
+                     "--screenshot DIR.\n");
+        return false;
+    }
+    return true;
 }
 
 Options parseOptions(const QApplication& app)
@@ -93,13 +121,12 @@ int takeScreenshots(ConsoleWindow& window, const QString& directory)
 int main(int argc, char** argv)
 {
     applySysroot(argc, argv);
+    if (!choosePlatform(argc, argv))
+        return 2;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("cova-console"));
-    // Qt's own texts (standard buttons, file-system headers) in the system's language.
-    QTranslator qtTranslator;
-    if (qtTranslator.load(QLocale::system(), QStringLiteral("qtbase"), QStringLiteral("_"),
-                          QLibraryInfo::location(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&qtTranslator);
+    ConsoleSetup::installTranslations(&app, ConsoleSetup::defaultTranslationsDirectory());
+    ConsoleSetup::nameApplication();
     const Options options = parseOptions(app);
 
     PluginCatalog catalog;

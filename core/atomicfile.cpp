@@ -109,16 +109,57 @@ QByteArray AtomicFile::absentFingerprint()
 
 QByteArray AtomicFile::currentFingerprint(const QString& path)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ENOENT ? absentFingerprint() : QByteArray();
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return QByteArray();
+    return read(path, 0).fingerprint;
+}
+
+AtomicFile::Contents AtomicFile::read(const QString& path, qint64 maxBytes)
+{
+    Contents result;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        if (errno == ENOENT) {
+            result.status = Contents::Absent;
+            result.fingerprint = absentFingerprint();
+        } else {
+            result.error
+                = failure(QT_TRANSLATE_NOOP("AtomicFile", "Can not read %1: %2"), path, errno);
+        }
+        return result;
     }
-    const QByteArray content = file.readAll();
-    return file.error() == QFileDevice::NoError ? fingerprint(content) : QByteArray();
+    struct stat status
+    {
+    };
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        result.error = translated(QT_TRANSLATE_NOOP("AtomicFile", "%1 is not a regular file."))
+                           .arg(shown(path));
+        return result;
+    }
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    QByteArray chunk(64 * 1024, Qt::Uninitialized);
+    qint64 total = 0;
+    for (;;) {
+        const ssize_t got = ::read(fd, chunk.data(), size_t(chunk.size()));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            result.error
+                = failure(QT_TRANSLATE_NOOP("AtomicFile", "Can not read %1: %2"), path, errno);
+            result.content.clear();
+            ::close(fd);
+            return result;
+        }
+        if (got == 0)
+            break;
+        hash.addData(chunk.constData(), int(got));
+        if (total < maxBytes)
+            result.content.append(chunk.constData(), int(qMin<qint64>(got, maxBytes - total)));
+        total += got;
+    }
+    ::close(fd);
+    result.fingerprint = hash.result().toHex();
+    result.status = total > maxBytes ? Contents::TooLarge : Contents::Read;
+    return result;
 }
 
 QString AtomicFile::replace(const QString& path, const QByteArray& content, mode_t newFileMode,

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <limits>
+
 #include <sys/types.h>
 
 // The one way the system writes its files. It runs as root in /etc, /root and /var/log, so:
@@ -27,6 +29,21 @@ public:
     // The fingerprint of the file as it is now; absentFingerprint() when there is none and an
     // empty array when it cannot be read.
     static QByteArray currentFingerprint(const QString& path);
+
+    // A file as a reader saw it. The fingerprint covers the whole file even when only its
+    // first maxBytes were kept, so that a file refused as too large is still recognised.
+    struct Contents
+    {
+        enum Status { Read, Absent, TooLarge, Failed };
+        Status status = Failed;
+        QByteArray content;
+        QByteArray fingerprint;
+        // Why the file could not be read (Failed only).
+        QString error;
+    };
+    // Reads a regular file, following a link (reading through one is harmless) and never
+    // blocking on a FIFO or device put in its place.
+    static Contents read(const QString& path, qint64 maxBytes = std::numeric_limits<qint64>::max());
 
     // Replaces the file at path (a real path, sandbox root included) with content. With a
     // non-empty expected fingerprint the file must still be what was read. Returns an empty

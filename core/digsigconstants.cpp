@@ -1,5 +1,7 @@
 #include "digsigconstants.h"
 
+#include <QObject>
+
 namespace DigSig {
 
 const QStringList& keyList()
@@ -42,6 +44,18 @@ const QByteArray& elfMagic()
                                   "ELF",
                                   4);
     return magic;
+}
+
+QString truncationMark()
+{
+    return QObject::tr("(truncated)");
+}
+
+QString shortened(const QString& text, int limit)
+{
+    if (text.size() <= limit)
+        return text;
+    return text.left(limit) + QLatin1Char(' ') + truncationMark();
 }
 
 } // namespace DigSig

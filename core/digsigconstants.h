@@ -55,6 +55,35 @@ inline QString signingLogPath()
     return QStringLiteral("/var/log/kiro-admin-digsig.log");
 }
 
+// Held by whoever remounts /boot and rebuilds the initial RAM file system, so that one rebuild
+// runs at a time across tasks and processes. It lives in a directory of root's own: in the
+// world-writable /run/lock any user could take the lock and stall every rebuild.
+inline QString runDirectory()
+{
+    return QStringLiteral("/run/cova-digsig-plugin");
+}
+
+inline QString initramfsLockPath()
+{
+    return QStringLiteral("/run/cova-digsig-plugin/initramfs.lock");
+}
+
+// The gpg-agent times an unfinished signing run raised, and the lock a running one holds.
+inline QString stateDirectory()
+{
+    return QStringLiteral("/var/lib/cova-digsig-plugin");
+}
+
+inline QString gpgAgentTimesRecordPath()
+{
+    return QStringLiteral("/var/lib/cova-digsig-plugin/gpg-agent-times");
+}
+
+inline QString gpgAgentTimesLockPath()
+{
+    return QStringLiteral("/var/lib/cova-digsig-plugin/gpg-agent-times.lock");
+}
+
 inline QString windowManagerHelperPath()
 {
     return QStringLiteral("/usr/bin/kiro-wmfunc");
@@ -106,5 +135,10 @@ const QIcon& keysElementIcon();
 const QIcon& signingElementIcon();
 
 const QByteArray& elfMagic();
+
+// The visible mark after a text that was cut short for the administrator.
+QString truncationMark();
+// text, or its first `limit` characters followed by the mark.
+QString shortened(const QString& text, int limit);
 
 } // namespace DigSig

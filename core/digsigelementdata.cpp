@@ -5,6 +5,7 @@ DigSigElementData::DigSigElementData()
     , _xattrMode(Invalid)
     , _ignoreXattrKeys(false)
     , _ignoreGost2001(false)
+    , _keepXattrControl(false)
 { }
 
 DigSigElementData::~DigSigElementData() = default;
@@ -57,4 +58,34 @@ QString DigSigElementData::xattrControl() const
 void DigSigElementData::setXattrControl(const QString& text)
 {
     _xattrControl = text;
+}
+
+QByteArray DigSigElementData::settingsFingerprint() const
+{
+    return _settingsFingerprint;
+}
+
+void DigSigElementData::setSettingsFingerprint(const QByteArray& fingerprint)
+{
+    _settingsFingerprint = fingerprint;
+}
+
+QByteArray DigSigElementData::xattrControlFingerprint() const
+{
+    return _xattrControlFingerprint;
+}
+
+void DigSigElementData::setXattrControlFingerprint(const QByteArray& fingerprint)
+{
+    _xattrControlFingerprint = fingerprint;
+}
+
+bool DigSigElementData::keepXattrControl() const
+{
+    return _keepXattrControl;
+}
+
+void DigSigElementData::setKeepXattrControl(bool keep)
+{
+    _keepXattrControl = keep;
 }

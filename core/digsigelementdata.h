@@ -3,9 +3,12 @@
 #include "elementdata.h"
 #include "verificationmode.h"
 
+#include <QByteArray>
 #include <QString>
 
-// The edited settings carried from the settings widget to the update task.
+// The edited settings carried from the settings widget to the update task, with what the widget
+// read: the fingerprints (AtomicFile) of both files, so that the update refuses to overwrite a
+// file changed since, and whether the control file is to be left as it is.
 class DigSigElementData : public ElementData
 {
 public:
@@ -22,6 +25,14 @@ public:
     void setIgnoreGost2001(bool ignore);
     QString xattrControl() const;
     void setXattrControl(const QString& text);
+    // Empty: not checked.
+    QByteArray settingsFingerprint() const;
+    void setSettingsFingerprint(const QByteArray& fingerprint);
+    QByteArray xattrControlFingerprint() const;
+    void setXattrControlFingerprint(const QByteArray& fingerprint);
+    // The control file is not written (its text was not edited, or could not be shown as it is).
+    bool keepXattrControl() const;
+    void setKeepXattrControl(bool keep);
 
 private:
     int _elfMode;
@@ -29,4 +40,7 @@ private:
     bool _ignoreXattrKeys;
     bool _ignoreGost2001;
     QString _xattrControl;
+    QByteArray _settingsFingerprint;
+    QByteArray _xattrControlFingerprint;
+    bool _keepXattrControl;
 };

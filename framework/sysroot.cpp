@@ -29,6 +29,8 @@ QString path(const QString& systemPath)
 QString systemPath(const QString& realPath)
 {
     const QString prefix = root();
+    if (!prefix.isEmpty() && realPath == prefix)
+        return QStringLiteral("/");
     if (prefix.isEmpty() || !realPath.startsWith(prefix + QLatin1Char('/')))
         return realPath;
     return realPath.mid(prefix.size());

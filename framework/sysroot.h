@@ -16,7 +16,8 @@ COVAFRAMEWORK_EXPORT bool isActive();
 // The real location of an absolute system path: the path itself, or the path under the root.
 COVAFRAMEWORK_EXPORT QString path(const QString& systemPath);
 
-// The system path an administrator knows for a real location: the root taken off again.
+// The system path an administrator knows for a real location: the root taken off again (the
+// sandbox root itself is "/").
 COVAFRAMEWORK_EXPORT QString systemPath(const QString& realPath);
 
 } // namespace Sysroot

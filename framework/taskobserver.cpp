@@ -1,6 +1,8 @@
 #include "taskobserver.h"
 
 #include "abstracttask.h"
+#include "element.h"
+#include "updatetask.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -24,10 +26,14 @@ void TaskObserver::performTask(AbstractTask* task)
     if (!task)
         return;
     ++_active;
-    _running.insert(task, _history.size());
-    _history.append(
-        {task->taskDescription().description(), TaskDescription::NotFinished, QString()});
+    const int index = _history.size();
+    _running.insert(task, index);
+    const auto* elementTask = dynamic_cast<const ElementTask*>(task);
+    _history.append({task->taskDescription().description(), TaskDescription::NotFinished, QString(),
+                     QDateTime::currentDateTime(), elementTask ? elementTask->element() : nullptr,
+                     dynamic_cast<const UpdateTask*>(task) != nullptr});
     Q_EMIT taskStarted(task->taskDescription().description());
+    Q_EMIT recordChanged(index);
     _pool.start([this, task] {
         task->run();
         QMetaObject::invokeMethod(
@@ -39,11 +45,17 @@ void TaskObserver::finishTask(AbstractTask* task)
 {
     task->afterRun();
     const TaskDescription& description = task->taskDescription();
-    const Record record {description.description(), description.status(), description.message()};
-    _history[_running.take(task)] = record;
+    const int index = _running.take(task);
+    Record& entry = _history[index];
+    entry.description = description.description();
+    entry.status = description.status();
+    entry.message = description.message();
+    // Receivers may start tasks and so grow the history: announce a copy.
+    const Record record = entry;
     delete task;
     --_active;
     Q_EMIT taskFinished(record.description, record.status, record.message);
+    Q_EMIT recordChanged(index);
 }
 
 QList<TaskObserver::Record> TaskObserver::history() const
@@ -54,6 +66,18 @@ QList<TaskObserver::Record> TaskObserver::history() const
 int TaskObserver::activeTaskCount() const
 {
     return _active;
+}
+
+bool TaskObserver::isUpdateRunning(const Element* element) const
+{
+    if (!element)
+        return false;
+    for (const int index : _running) {
+        const Record& record = _history.at(index);
+        if (record.update && record.element == element)
+            return true;
+    }
+    return false;
 }
 
 bool TaskObserver::waitForIdle(int msecs)

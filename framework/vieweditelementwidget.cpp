@@ -1,6 +1,7 @@
 #include "vieweditelementwidget.h"
 
 #include "element.h"
+#include "taskobserver.h"
 
 #include <QAbstractButton>
 #include <QAbstractSpinBox>
@@ -14,7 +15,10 @@ ViewEditElementWidget::ViewEditElementWidget(Module& module, bool (*permission)(
     : ElementWidget(module, permission, parent)
     , _changed(false)
     , _editBlocked(false)
-{ }
+{
+    connect(TaskObserver::instance(nullptr), &TaskObserver::recordChanged, this,
+            &ViewEditElementWidget::lockInputsWhileUpdating);
+}
 
 ViewEditElementWidget::~ViewEditElementWidget() = default;
 
@@ -34,7 +38,7 @@ void ViewEditElementWidget::afterSuccessfulUpdate()
 void ViewEditElementWidget::applyContentChanges()
 {
     Element* target = element();
-    if (!target || !(target->availableOperations() & UpdateOperation))
+    if (!target || !(target->availableOperations() & UpdateOperation) || isUpdateRunning())
         return;
     target->performOperation(UpdateOperation, exportElementData(), 0);
 }
@@ -49,7 +53,7 @@ void ViewEditElementWidget::blockEditWidget(bool block)
     _editBlocked = block;
     // Only elements that can be updated have an edit state; the others stay usable.
     if (element() && (element()->availableOperations() & UpdateOperation))
-        setInputsReadOnly(block);
+        setInputsReadOnly(block || isUpdateRunning());
     Q_EMIT editStateChanged(block);
 }
 
@@ -61,6 +65,11 @@ bool ViewEditElementWidget::isChanged() const
 bool ViewEditElementWidget::isEditBlocked() const
 {
     return _editBlocked;
+}
+
+bool ViewEditElementWidget::isUpdateRunning() const
+{
+    return TaskObserver::instance(nullptr)->isUpdateRunning(element());
 }
 
 void ViewEditElementWidget::setUnchanged()
@@ -79,6 +88,13 @@ void ViewEditElementWidget::setChanged(bool changed)
         return;
     _changed = changed;
     Q_EMIT changedStateChanged(changed);
+}
+
+// Edits made while an update writes would be lost to the read that follows it.
+void ViewEditElementWidget::lockInputsWhileUpdating()
+{
+    if (element() && (element()->availableOperations() & UpdateOperation))
+        setInputsReadOnly(_editBlocked || isUpdateRunning());
 }
 
 // Only the widget's own form is locked: a dialog parented to the widget (a question asked

@@ -22,6 +22,8 @@ public:
 
     bool isChanged() const;
     bool isEditBlocked() const;
+    // An update of the element is under way: the form stays locked and Apply starts no other.
+    bool isUpdateRunning() const;
     void setUnchanged();
 
 public Q_SLOTS:
@@ -34,6 +36,7 @@ Q_SIGNALS:
 private:
     void setChanged(bool changed);
     void setInputsReadOnly(bool readOnly);
+    void lockInputsWhileUpdating();
 
     bool _changed;
     bool _editBlocked;

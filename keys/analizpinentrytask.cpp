@@ -6,6 +6,7 @@
 #include "module.h"
 
 #include <QObject>
+#include <QStringList>
 
 #include <stdexcept>
 
@@ -19,17 +20,30 @@ AnalizPinentryTask::~AnalizPinentryTask() = default;
 
 void AnalizPinentryTask::run()
 {
+    taskDescription().setStatus(TaskDescription::Succeeded);
     if (isAdministrator()) {
+        QStringList errors;
+        // A console killed during a signing run left the agent caching pass phrases for a month.
+        try {
+            if (restoreGpgAgentTimesOfEndedRun()) {
+                taskDescription().setStatus(TaskDescription::SucceededWithWarnings);
+                taskDescription().setMessage(
+                    QObject::tr("A signing run did not end; gpg-agent's pinentry and cache times "
+                                "were put back as they were before it."));
+            }
+        } catch (const std::runtime_error& error) {
+            errors << QString::fromUtf8(error.what());
+        }
         try {
             writeGpgAgentConfOption(QStringLiteral("pinentry-program"),
                                     QStringLiteral("/usr/bin/pinentry-qt"));
-            taskDescription().setStatus(TaskDescription::Succeeded);
         } catch (const std::runtime_error& error) {
-            taskDescription().setStatus(TaskDescription::Failed);
-            taskDescription().setMessage(QString::fromUtf8(error.what()));
+            errors << QString::fromUtf8(error.what());
         }
-    } else {
-        taskDescription().setStatus(TaskDescription::Succeeded);
+        if (!errors.isEmpty()) {
+            taskDescription().setStatus(TaskDescription::Failed);
+            taskDescription().setMessage(errors.join(QLatin1Char('\n')));
+        }
     }
     AbstractTask::run();
 }

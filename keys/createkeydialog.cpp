@@ -31,14 +31,26 @@ KeyManager* CreateKeyDialog::keyManager() const
     return _keyManager;
 }
 
+// Real names and addresses: hyphens and apostrophes in names ("Jean-Luc O'Neil"); dots and plus
+// signs before the at sign, sub-domains and hyphens after it. Letters, digits and white space
+// of every script count, not only Latin ones.
+QString CreateKeyDialog::nameExpression()
+{
+    return QStringLiteral("^[[:alpha:]][\\w\\s'\u2019.\\-]*$");
+}
+
+QString CreateKeyDialog::emailExpression()
+{
+    return QStringLiteral("^[\\w.+\\-]+@[\\w\\-]+(\\.[\\w\\-]+)+$");
+}
+
 void CreateKeyDialog::setUpValidators()
 {
-    // Letters, digits and white space of every script, not only Latin ones.
     const auto options = QRegularExpression::UseUnicodePropertiesOption;
-    _ui->_nameLineEdit->setValidator(new QRegularExpressionValidator(
-        QRegularExpression(QStringLiteral("^[[:alpha:]]+[\\w\\s\\d]+$"), options), this));
-    _ui->_emailLineEdit->setValidator(new QRegularExpressionValidator(
-        QRegularExpression(QStringLiteral("^[\\w\\d]+\\@[\\w\\d]+\\.\\w+$"), options), this));
+    _ui->_nameLineEdit->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(nameExpression(), options), this));
+    _ui->_emailLineEdit->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(emailExpression(), options), this));
 }
 
 void CreateKeyDialog::accept()
@@ -50,9 +62,20 @@ void CreateKeyDialog::accept()
         box.exec();
         return;
     }
+    // GnuPG takes any text as an address; a half-typed one would end up in the key for good.
+    const QString email = _ui->_emailLineEdit->text();
+    if (!email.isEmpty() && !_ui->_emailLineEdit->hasAcceptableInput()) {
+        QMessageBox box;
+        box.setText(tr("The e-mail address %1 is not complete.").arg(email));
+        box.setInformativeText(tr("Enter a whole address such as name@example.org, or leave the "
+                                  "field empty."));
+        box.exec();
+        _ui->_emailLineEdit->setFocus();
+        return;
+    }
     QMap<QString, QString> params;
     params.insert(QStringLiteral("Name-Real"), name);
-    params.insert(QStringLiteral("Name-Email"), _ui->_emailLineEdit->text());
+    params.insert(QStringLiteral("Name-Email"), email);
     params.insert(QStringLiteral("Name-Comment"), _ui->_commentLineEdit->text());
     _keyManager->genKey(params);
 }

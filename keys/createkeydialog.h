@@ -22,6 +22,8 @@ public:
     void accept() override;
 
 private:
+    static QString nameExpression();
+    static QString emailExpression();
     void setUpValidators();
     void onGenerationError(const QString& error);
     void onGenerationEnded(const QString& fingerprint);

@@ -1,9 +1,10 @@
 #include "keymanager.h"
 
+#include "atomicfile.h"
+#include "keygenerationfailure.h"
 #include "sysroot.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 #include <context.h>
 #include <global.h>
@@ -97,15 +98,20 @@ QList<QPair<QString, QString>> KeyManager::signingKeys()
     return keys;
 }
 
+// GnuPG refuses a parameter without a value ("missing argument"): the optional comment and
+// e-mail address are left out when empty.
 QByteArray KeyManager::keyParameters(const QMap<QString, QString>& params)
 {
-    const QString block = QStringLiteral("<GnupgKeyParms format=\"internal\">\n")
+    QString block = QStringLiteral("<GnupgKeyParms format=\"internal\">\n")
         + QStringLiteral(" Key-Type: GOST_R34.10-2012 \n") + QStringLiteral(" Name-Real: ")
-        + params.value(QStringLiteral("Name-Real")) + QStringLiteral(" \n")
-        + QStringLiteral(" Name-Comment: ") + params.value(QStringLiteral("Name-Comment"))
-        + QStringLiteral(" \n") + QStringLiteral(" Name-Email: ")
-        + params.value(QStringLiteral("Name-Email")) + QStringLiteral(" \n")
-        + QStringLiteral(" Expire-Date: 0 \n") + QStringLiteral("</GnupgKeyParms>");
+        + params.value(QStringLiteral("Name-Real")) + QStringLiteral(" \n");
+    for (const QString& optional : {QStringLiteral("Name-Comment"), QStringLiteral("Name-Email")}) {
+        const QString value = params.value(optional);
+        if (!value.trimmed().isEmpty())
+            block += QLatin1Char(' ') + optional + QStringLiteral(": ") + value
+                + QStringLiteral(" \n");
+    }
+    block += QStringLiteral(" Expire-Date: 0 \n") + QStringLiteral("</GnupgKeyParms>");
     return block.toUtf8();
 }
 
@@ -121,7 +127,8 @@ void KeyManager::genKey(QMap<QString, QString> params)
     Q_EMIT keyGenerationStarted();
     const gpgme_error_t error = gpgme_op_genkey(_gpgmeContext, block.constData(), nullptr, nullptr);
     if (error) {
-        Q_EMIT keyGenerationError(gpgmeMessage(error));
+        Q_EMIT keyGenerationError(KeyGenerationFailure::describe(
+            error, KeyGenerationFailure::diagnostics(_gpgmeContext)));
         return;
     }
     const gpgme_genkey_result_t result = gpgme_op_genkey_result(_gpgmeContext);
@@ -131,45 +138,39 @@ void KeyManager::genKey(QMap<QString, QString> params)
 
 void KeyManager::exportKey(QString keyID, QString filepath)
 {
-    // The target is replaced only by a complete export: GnuPG exports nothing, without an
-    // error, for a key it does not know, and an emptied key file would leave the kernel
-    // without a key it trusts.
-    QSaveFile file(filepath);
-    if (!file.open(QIODevice::WriteOnly)) {
-        Q_EMIT keyExportError(keyID, filepath, tr("Can't open file"));
-        return;
-    }
-    if (file.handle() == -1) {
-        Q_EMIT keyExportError(keyID, filepath, tr("Incorrect file handle"));
-        return;
-    }
-    const QString error = exportInto(file.handle(), keyID);
+    // The target is replaced only by a complete export, written whole: GnuPG exports nothing,
+    // without an error, for a key it does not know, and an emptied key file would leave the
+    // kernel without a key it trusts.
+    QByteArray key;
+    QString error = exportInto(&key, keyID);
+    if (error.isEmpty())
+        error = AtomicFile::replace(filepath, key, AtomicFile::publicMode);
     if (!error.isEmpty()) {
         Q_EMIT keyExportError(keyID, filepath, error);
-        return;
-    }
-    if (!file.commit()) {
-        Q_EMIT keyExportError(keyID, filepath, tr("Can't save file"));
         return;
     }
     Q_EMIT keyExported(keyID, filepath);
 }
 
-QString KeyManager::exportInto(int fd, const QString& keyID)
+QString KeyManager::exportInto(QByteArray* key, const QString& keyID)
 {
     // An empty pattern would export the whole key ring.
     if (keyID.isEmpty())
         return tr("No public key matches %1").arg(keyID);
     gpgme_data_t data = nullptr;
-    gpgme_error_t error = gpgme_data_new_from_fd(&data, fd);
+    gpgme_error_t error = gpgme_data_new(&data);
     if (error)
         return gpgmeMessage(error);
     error = gpgme_op_export(_gpgmeContext, keyID.toUtf8().constData(), 0, data);
-    const off_t written = error ? 0 : gpgme_data_seek(data, 0, SEEK_CUR);
-    gpgme_data_release(data);
+    size_t size = 0;
+    char* bytes = gpgme_data_release_and_get_mem(data, &size);
+    if (bytes) {
+        *key = QByteArray(bytes, int(size));
+        gpgme_free(bytes);
+    }
     if (error)
         return gpgmeMessage(error);
-    if (written <= 0)
+    if (key->isEmpty())
         return tr("No public key matches %1").arg(keyID);
     return {};
 }

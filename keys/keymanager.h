@@ -59,12 +59,14 @@ Q_SIGNALS:
 
 public Q_SLOTS:
     void genKey(QMap<QString, QString> params);
+    // Replaces the file (a real path, sandbox root included) with the public key through
+    // AtomicFile: a new file gets mode 0644, a symbolic link there is refused and named.
     void exportKey(QString keyID, QString filepath);
     void importKey(QString filepath);
 
 private:
     static QString gpgmeMessage(gpgme_error_t error);
-    QString exportInto(int fd, const QString& keyID);
+    QString exportInto(QByteArray* key, const QString& keyID);
 
     gpgme_ctx_t _gpgmeContext;
     std::unique_ptr<GpgME::Context> _context;

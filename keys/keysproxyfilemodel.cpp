@@ -1,12 +1,12 @@
 #include "keysproxyfilemodel.h"
 
-#include <QFileSystemModel>
+#include "keyfilemodel.h"
 
 #include <algorithm>
 
 KeysProxyFileModel::KeysProxyFileModel(QObject* parent)
     : QSortFilterProxyModel(parent)
-    , _fileModel(new QFileSystemModel(this))
+    , _fileModel(new KeyFileModel(this))
 {
     setSourceModel(_fileModel);
 }

@@ -6,7 +6,7 @@
 #include <QRegExp>
 #include <QSortFilterProxyModel>
 
-class QFileSystemModel;
+class KeyFileModel;
 
 // A file-system tree that shows, under each parent directory, only the directories and files
 // whose names contain one of that parent's patterns. Patterns stored under the invalid index
@@ -32,7 +32,7 @@ private:
     static void addFilters(Filters& map, const QList<QRegExp>& filters, const QModelIndex& parent);
     static const QList<QRegExp>* filtersFor(const Filters& map, const QModelIndex& parent);
 
-    QFileSystemModel* _fileModel;
+    KeyFileModel* _fileModel;
     Filters _dirFilters;
     Filters _fileFilters;
 };

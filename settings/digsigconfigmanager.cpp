@@ -1,14 +1,15 @@
 #include "digsigconfigmanager.h"
 
+#include "atomicfile.h"
+#include "boundedprocess.h"
 #include "digsigconstants.h"
 #include "digsigelementdata.h"
 #include "sysroot.h"
+#include "xattrcontrolfile.h"
 
 #include <QFile>
 #include <QObject>
-#include <QProcess>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 #include <mntent.h>
 
@@ -39,11 +40,12 @@ std::runtime_error failure(const QString& message)
     return std::runtime_error(message.toUtf8().toStdString());
 }
 
-bool runMount(const QString& options)
+bool runMount(const QString& options, int timeoutMsecs)
 {
-    return QProcess::execute(QStringLiteral("mount"),
-                             {QStringLiteral("-o"), options, QStringLiteral("/boot")})
-        == 0;
+    return BoundedProcess::run(QStringLiteral("mount"),
+                               {QStringLiteral("-o"), options, QStringLiteral("/boot")},
+                               timeoutMsecs, BoundedProcess::ForwardOutput)
+        .succeeded();
 }
 
 } // namespace
@@ -55,57 +57,97 @@ DigSigConfigManager* DigSigConfigManager::instance()
     return manager;
 }
 
-QStringList DigSigConfigManager::save(const DigSigElementData& data)
+QStringList DigSigConfigManager::save(DigSigElementData& data)
 {
-    const QStringList errors = saveSettings(data);
+    QStringList errors;
+    for (const QString& path :
+         changedSinceRead(data.settingsFingerprint(), data.xattrControlFingerprint())) {
+        errors << QObject::tr("%1 has changed on disk since it was read; nothing was saved. Press "
+                              "Refresh to see what it holds now, then make your changes again.")
+                      .arg(path);
+    }
     if (!errors.isEmpty())
         return errors;
-    return saveXattrControl(data.xattrControl());
+
+    const bool writeControl = !data.keepXattrControl();
+    const QByteArray control
+        = writeControl ? xattrControlContent(data.xattrControl(), &errors) : QByteArray();
+    if (!errors.isEmpty())
+        return errors;
+    const QByteArray settings = settingsContent(data);
+    errors = replace(DigSig::settingsFilePath(), settings, data.settingsFingerprint());
+    if (!errors.isEmpty())
+        return errors;
+    data.setSettingsFingerprint(AtomicFile::fingerprint(settings));
+    if (!writeControl)
+        return errors;
+    errors = replace(DigSig::controlFilePath(), control, data.xattrControlFingerprint());
+    if (errors.isEmpty())
+        data.setXattrControlFingerprint(AtomicFile::fingerprint(control));
+    return errors;
 }
 
-QStringList DigSigConfigManager::saveSettings(const DigSigElementData& data)
+QStringList DigSigConfigManager::changedSinceRead(const QByteArray& settingsFingerprint,
+                                                  const QByteArray& xattrControlFingerprint)
 {
-    const QString path = DigSig::settingsFilePath();
-    QSaveFile file(Sysroot::path(path));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
-        return {QObject::tr("file %1 can not be opened").arg(path)};
+    QStringList changed;
+    const QList<QPair<QString, QByteArray>> files {
+        {DigSig::settingsFilePath(), settingsFingerprint},
+        {DigSig::controlFilePath(), xattrControlFingerprint}};
+    for (const auto& file : files) {
+        if (!file.second.isEmpty()
+            && AtomicFile::currentFingerprint(Sysroot::path(file.first)) != file.second)
+            changed << file.first;
+    }
+    return changed;
+}
 
+QByteArray DigSigConfigManager::settingsContent(const DigSigElementData& data)
+{
     const QStringList values {modeText(data.elfMode()), modeText(data.xattrMode()),
                               flagText(data.ignoreXattrKeys()), flagText(data.ignoreGost2001())};
     QByteArray text;
     for (int i = 0; i < DigSig::keyList().size(); ++i)
         text += (DigSig::keyList().at(i) + QLatin1Char('=') + values.at(i) + QLatin1Char('\n'))
                     .toUtf8();
-    // A short write leaves QSaveFile in its error state, so commit() refuses below.
-    file.write(text);
-    if (!file.flush() || !file.commit())
-        return {QObject::tr("file %1 can not be saved").arg(path)};
-    return {};
+    return text;
 }
 
-QStringList DigSigConfigManager::saveXattrControl(const QString& text)
+QByteArray DigSigConfigManager::xattrControlContent(const QString& text, QStringList* errors)
 {
-    const QString path = DigSig::controlFilePath();
-    QSaveFile file(Sysroot::path(path));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
-        return {QObject::tr("file %1 can not be opened").arg(path)};
+    // A line that stands in the file as it is was not edited: it is written back byte for byte,
+    // blanks and all. Only the administrator's own lines are trimmed.
+    XattrControlFile file;
+    file.read();
+    const QList<QByteArray> unedited = file.content().split('\n');
 
     QStringList parts = text.split(QLatin1Char('\n'));
     // A final line feed ends the last line: the editor hands back the file's own final line
     // feed, and taking it for one more empty line would grow the file on every save.
     if (parts.size() > 1 && parts.last().isEmpty())
         parts.removeLast();
+    QByteArray content;
     for (const QString& part : qAsConst(parts)) {
-        const QByteArray line = (part.trimmed() + QLatin1Char('\n')).toUtf8();
-        if (line.size() > DigSig::controlLineLimit) {
-            file.cancelWriting();
-            return {QObject::tr("Line %1 exceeds the size limit.").arg(part)};
+        QByteArray line = part.toUtf8();
+        if (!unedited.contains(line))
+            line = part.trimmed().toUtf8();
+        if (!XattrControlFile::fitsLineLimit(line)) {
+            *errors << QObject::tr("Line %1 exceeds the size limit.").arg(part);
+            return QByteArray();
         }
-        file.write(line);
+        content += line + '\n';
     }
-    if (!file.flush() || !file.commit())
-        return {QObject::tr("file %1 can not be saved").arg(path)};
-    return {};
+    return content;
+}
+
+QStringList DigSigConfigManager::replace(const QString& path, const QByteArray& content,
+                                         const QByteArray& fingerprint)
+{
+    const QString error
+        = AtomicFile::replace(Sysroot::path(path), content, AtomicFile::publicMode, fingerprint);
+    if (error.isEmpty())
+        return {};
+    return {QObject::tr("file %1 can not be saved").arg(path), error};
 }
 
 bool DigSigConfigManager::isBootReadOnly()
@@ -138,50 +180,58 @@ bool DigSigConfigManager::isInitramfsWarning(const QString& errorText)
     return ldconfig.match(errorText).hasMatch() || cryptsetup.match(errorText).hasMatch();
 }
 
-bool DigSigConfigManager::remountBootReadWrite()
+bool DigSigConfigManager::remountBootReadWrite(int timeoutMsecs)
 {
-    return runMount(QStringLiteral("remount,rw"));
+    return runMount(QStringLiteral("remount,rw"), timeoutMsecs);
 }
 
-void DigSigConfigManager::remountBootReadOnly()
+void DigSigConfigManager::remountBootReadOnly(int timeoutMsecs)
 {
-    runMount(QStringLiteral("remount,ro"));
+    runMount(QStringLiteral("remount,ro"), timeoutMsecs);
 }
 
-QStringList DigSigConfigManager::updateInitramfs()
+QStringList DigSigConfigManager::updateInitramfs(int timeoutMsecs)
 {
     const QString program = QStringLiteral("update-initramfs");
     const QStringList arguments {QStringLiteral("-u"), QStringLiteral("-k"), QStringLiteral("all")};
     const QString joined = arguments.join(QLatin1Char(' '));
 
     // Every message is filled in one pass, so that a "%2" in the program's output stays as is.
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForStarted(-1)) {
+    const BoundedProcess::Result result
+        = BoundedProcess::run(program, arguments, timeoutMsecs, BoundedProcess::KeepErrorOutput);
+    if (!result.started) {
         throw failure(QObject::tr("Process: \"%1 %2\". Error: %3.\n\"Not started\"")
-                          .arg(program, joined, QString::number(process.error())));
+                          .arg(program, joined, QString::number(result.error)));
     }
-    if (!process.waitForFinished(-1) || process.exitStatus() != QProcess::NormalExit) {
+    if (result.timedOut) {
+        throw failure(
+            QObject::tr("Process: \"%1 %2\" did not finish within %3 seconds and was stopped.")
+                .arg(program, joined, QString::number(timeoutMsecs / 1000.0)));
+    }
+    if (result.crashed) {
         throw failure(QObject::tr("Process: \"%1 %2\". Error: %3.\n\"Not finished\"")
-                          .arg(program, joined, QString::number(process.error())));
+                          .arg(program, joined, QString::number(result.error)));
     }
 
-    QByteArray errorBytes = process.readAllStandardError();
+    QByteArray errorBytes = result.errorOutput;
     const int nul = errorBytes.indexOf('\0');
     if (nul >= 0)
         errorBytes.truncate(nul);
     const QString errorText = QString::fromUtf8(errorBytes);
+    const QString shownText = result.errorOutputTruncated
+        ? errorText + QLatin1Char('\n') + DigSig::truncationMark()
+        : errorText;
 
-    if (process.exitCode() != 0) {
+    if (result.exitCode != 0) {
         throw failure(QObject::tr("Process: \"%1 %2\" finished with errors:\n%3\nExit code: %4")
-                          .arg(program, joined, errorText, QString::number(process.exitCode())));
+                          .arg(program, joined, shownText, QString::number(result.exitCode)));
     }
     if (errorText.isEmpty())
         return {};
     if (!isInitramfsWarning(errorText)) {
         throw failure(QObject::tr("Process: \"%1 %2\" finished with errors:\n%3")
-                          .arg(program, joined, errorText));
+                          .arg(program, joined, shownText));
     }
     return {QObject::tr("Process: \"%1 %2\" finished with warnings:\n%3")
-                .arg(program, joined, errorText)};
+                .arg(program, joined, shownText)};
 }

@@ -1,13 +1,13 @@
 #include "digsigsettings.h"
 
+#include "atomicfile.h"
 #include "digsigconstants.h"
 #include "sysroot.h"
+#include "xattrcontrolfile.h"
 
-#include <QFile>
 #include <QHash>
 #include <QObject>
 #include <QRegularExpression>
-#include <QTextStream>
 
 namespace {
 
@@ -25,9 +25,15 @@ const QRegularExpression& assignmentPattern()
     return pattern;
 }
 
-// The value messages name their key literally so that each is one translatable text.
-QString invalidValueMessage(const QString& key, const QString& value)
+QString quoted(const QString& text)
 {
+    return DigSig::shortened(text, DigSigSettings::quotedTextLimit);
+}
+
+// The value messages name their key literally so that each is one translatable text.
+QString invalidValueMessage(const QString& key, const QString& rawValue)
+{
+    const QString value = quoted(rawValue);
     if (key == DigSig::elfModeKey())
         return QObject::tr("DIGSIG_ELF_MODE value \"%1\" is invalid").arg(value);
     if (key == DigSig::xattrModeKey())
@@ -44,6 +50,7 @@ DigSigSettings::DigSigSettings(DigSigConfigManager*)
     , _xattrMode(Invalid)
     , _ignoreXattrKeys(false)
     , _ignoreGost2001(false)
+    , _unlistedProblems(0)
 {
     readSettings();
     readXattrControl();
@@ -79,6 +86,27 @@ QStringList DigSigSettings::errors() const
     return _errors;
 }
 
+QByteArray DigSigSettings::xattrControlBytes() const
+{
+    return _xattrControlBytes;
+}
+
+bool DigSigSettings::isXattrControlText() const
+{
+    return !_xattrControlBytes.contains('\0') && !_xattrControlBytes.contains('\r')
+        && _xattrControl.toUtf8() == _xattrControlBytes;
+}
+
+QByteArray DigSigSettings::settingsFingerprint() const
+{
+    return _settingsFingerprint;
+}
+
+QByteArray DigSigSettings::xattrControlFingerprint() const
+{
+    return _xattrControlFingerprint;
+}
+
 bool DigSigSettings::isElfEnabled() const
 {
     return isVerificationEnabled(_elfMode);
@@ -92,19 +120,38 @@ bool DigSigSettings::isXattrEnabled() const
 void DigSigSettings::readSettings()
 {
     const QString path = DigSig::settingsFilePath();
-    QFile file(Sysroot::path(path));
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+    const AtomicFile::Contents file = AtomicFile::read(Sysroot::path(path), settingsFileSizeLimit);
+    _settingsFingerprint = file.fingerprint;
+    switch (file.status) {
+    case AtomicFile::Contents::Read:
+        parseSettings(path, file.content);
+        break;
+    case AtomicFile::Contents::TooLarge:
+        _errors << QObject::tr("file %1 is larger than %2 bytes, far larger than any settings "
+                               "file; it was not read.")
+                       .arg(path)
+                       .arg(settingsFileSizeLimit);
+        break;
+    default:
         _errors << QObject::tr("Can't open file %1").arg(path);
-        return;
+        break;
     }
+}
+
+void DigSigSettings::parseSettings(const QString& path, const QByteArray& bytes)
+{
+    // Read as text: carriage returns go, a UTF-8 byte order mark is not part of the first line.
+    QString text = QString::fromUtf8(QByteArray(bytes).replace('\r', QByteArray()));
+    if (text.startsWith(QChar(0xfeff)))
+        text.remove(0, 1);
+    QStringList lines = text.split(QLatin1Char('\n'));
+    if (lines.last().isEmpty())
+        lines.removeLast();
 
     QHash<QString, QString> values;
-    QTextStream stream(&file);
-    stream.setCodec("UTF-8");
-    while (!stream.atEnd()) {
-        const QString line = stream.readLine();
+    for (const QString& line : qAsConst(lines)) {
         if (!validLinePattern().match(line).hasMatch()) {
-            _errors << QObject::tr("file %1 has invalid line: %2").arg(path, line);
+            report(QObject::tr("file %1 has invalid line: %2").arg(path, quoted(line)));
             continue;
         }
         const QRegularExpressionMatch assignment = assignmentPattern().match(line);
@@ -112,7 +159,7 @@ void DigSigSettings::readSettings()
             continue;
         const QString key = assignment.captured(QStringLiteral("key"));
         if (!DigSig::keyList().contains(key)) {
-            _errors << QObject::tr("file %1 contains invalid key: %2").arg(path, key);
+            report(QObject::tr("file %1 contains invalid key: %2").arg(path, quoted(key)));
             continue;
         }
         values.insert(key, assignment.captured(QStringLiteral("value")));
@@ -120,8 +167,7 @@ void DigSigSettings::readSettings()
 
     for (const QString& key : DigSig::keyList()) {
         if (!values.contains(key))
-            _errors
-                << QObject::tr("file %1 does not contain the required option %2").arg(path, key);
+            report(QObject::tr("file %1 does not contain the required option %2").arg(path, key));
     }
 
     _elfMode = readMode(DigSig::elfModeKey(), values.value(DigSig::elfModeKey()));
@@ -130,6 +176,18 @@ void DigSigSettings::readSettings()
         = readFlag(DigSig::ignoreXattrKeysKey(), values.value(DigSig::ignoreXattrKeysKey()));
     _ignoreGost2001
         = readFlag(DigSig::ignoreGost2001Key(), values.value(DigSig::ignoreGost2001Key()));
+    if (_unlistedProblems > 0)
+        _errors << QObject::tr("file %1 has %2 more problems that are not listed.")
+                       .arg(path)
+                       .arg(_unlistedProblems);
+}
+
+void DigSigSettings::report(const QString& message)
+{
+    if (_errors.size() < listedProblemLimit)
+        _errors << message;
+    else
+        ++_unlistedProblems;
 }
 
 int DigSigSettings::readMode(const QString& key, const QString& value)
@@ -140,7 +198,7 @@ int DigSigSettings::readMode(const QString& key, const QString& value)
         return On;
     if (value == QLatin1String("2"))
         return Debug;
-    _errors << invalidValueMessage(key, value);
+    report(invalidValueMessage(key, value));
     return Invalid;
 }
 
@@ -150,21 +208,24 @@ bool DigSigSettings::readFlag(const QString& key, const QString& value)
         return false;
     if (value == QLatin1String("1"))
         return true;
-    _errors << invalidValueMessage(key, value);
+    report(invalidValueMessage(key, value));
     return false;
 }
 
 void DigSigSettings::readXattrControl()
 {
-    const QString path = DigSig::controlFilePath();
-    QFile file(Sysroot::path(path));
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        _errors << QObject::tr("file %1 can not be opened").arg(path);
+    XattrControlFile file;
+    const bool read = file.read();
+    _xattrControlFingerprint = file.fingerprint();
+    if (!read) {
+        _errors << QObject::tr("file %1 can not be opened").arg(DigSig::controlFilePath());
         return;
     }
-    QByteArray bytes = file.readAll();
-    const int nul = bytes.indexOf('\0');
+    _xattrControlBytes = file.content();
+    // As a text file is read: carriage returns dropped, and nothing after a NUL byte.
+    QByteArray text = _xattrControlBytes;
+    const int nul = text.indexOf('\0');
     if (nul >= 0)
-        bytes.truncate(nul);
-    _xattrControl = QString::fromUtf8(bytes);
+        text.truncate(nul);
+    _xattrControl = QString::fromUtf8(text.replace('\r', QByteArray()));
 }

@@ -22,11 +22,16 @@ void DigSigUpdateTask::run()
 {
     QStringList errors;
     QStringList warnings;
-    const auto* settings = dynamic_cast<const DigSigElementData*>(data());
-    if (!settings)
+    auto* settings = dynamic_cast<DigSigElementData*>(data());
+    if (!settings) {
         errors << QObject::tr("No digital signature settings were given to save");
-    else
+    } else {
+        _readFingerprints[0] = settings->settingsFingerprint();
+        _readFingerprints[1] = settings->xattrControlFingerprint();
         errors = DigSigConfigManager::instance()->save(*settings);
+        _savedFingerprints[0] = settings->settingsFingerprint();
+        _savedFingerprints[1] = settings->xattrControlFingerprint();
+    }
     if (errors.isEmpty())
         InitramfsRebuild::run(errors, warnings);
     InitramfsRebuild::report(taskDescription(), errors, warnings);
@@ -48,6 +53,14 @@ void DigSigUpdateTask::afterRun()
         target->performOperation(ReadOperation, nullptr, 0);
 
     auto* widget = qobject_cast<ViewEditElementWidget*>(target->elementWidget(MainWidgetRole));
+    // Whatever else failed, the files written are now what the widget shows: its next Apply
+    // must not be refused for our own change. Named, not linked: widgets build on this library.
+    if (widget && widget->inherits("DigSigElementWidget")) {
+        QMetaObject::invokeMethod(widget, "takeSavedFiles", Q_ARG(QByteArray, _readFingerprints[0]),
+                                  Q_ARG(QByteArray, _readFingerprints[1]),
+                                  Q_ARG(QByteArray, _savedFingerprints[0]),
+                                  Q_ARG(QByteArray, _savedFingerprints[1]));
+    }
     if (widget && taskDescription().status() != TaskDescription::Failed) {
         widget->afterSuccessfulUpdate();
         widget->setUnchanged();

@@ -1,6 +1,6 @@
 #include "initramfsrebuild.h"
 
-#include "digsigconfigmanager.h"
+#include "initramfsrebuildlock.h"
 #include "taskdescription.h"
 
 #include <QObject>
@@ -9,8 +9,14 @@
 
 namespace InitramfsRebuild {
 
-void run(QStringList& errors, QStringList& warnings)
+void run(QStringList& errors, QStringList& warnings, const Options& options)
 {
+    // The mount table is read under the lock too: another rebuild may be about to remount.
+    const InitramfsRebuildLock lock(options.whenWaiting);
+    if (!lock.error().isEmpty()) {
+        errors << lock.error();
+        return;
+    }
     DigSigConfigManager* manager = DigSigConfigManager::instance();
     bool remounted = false;
     try {
@@ -21,7 +27,7 @@ void run(QStringList& errors, QStringList& warnings)
             }
             remounted = true;
         }
-        warnings << manager->updateInitramfs();
+        warnings << manager->updateInitramfs(options.initramfsTimeoutMsecs);
     } catch (const std::runtime_error& error) {
         errors << QString::fromUtf8(error.what());
     }

@@ -4,8 +4,6 @@
 #include "digsigconstants.h"
 #include "sysroot.h"
 
-#include <QFile>
-
 #include <algorithm>
 
 namespace {
@@ -19,12 +17,10 @@ QString realPath()
 
 bool XattrControlFile::read()
 {
-    QFile file(realPath());
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    _content = file.readAll();
-    _fingerprint = AtomicFile::fingerprint(_content);
-    return file.error() == QFileDevice::NoError;
+    const AtomicFile::Contents file = AtomicFile::read(realPath());
+    _content = file.content;
+    _fingerprint = file.fingerprint;
+    return file.status == AtomicFile::Contents::Read;
 }
 
 QByteArray XattrControlFile::content() const

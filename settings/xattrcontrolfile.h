@@ -10,7 +10,8 @@
 class XattrControlFile
 {
 public:
-    // Reads the file; false when it cannot be read.
+    // Reads the file; false when it cannot be read. A missing file still has a fingerprint, so
+    // that one created meanwhile is not overwritten.
     bool read();
     QByteArray content() const;
     QByteArray fingerprint() const;

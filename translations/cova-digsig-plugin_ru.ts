@@ -5,24 +5,26 @@
     <name>AtomicFile</name>
     <message>
         <location filename="../core/atomicfile.cpp" line="+69"/>
+        <location line="+56"/>
+        <location line="+22"/>
         <source>Can not read %1: %2</source>
         <translation>Не удалось прочитать %1: %2</translation>
     </message>
     <message>
-        <location line="+3"/>
-        <location line="+108"/>
+        <location line="-75"/>
+        <location line="+149"/>
         <source>%1 is a symbolic link; it was not written.</source>
         <translation>%1 является символической ссылкой; запись не выполнена.</translation>
     </message>
     <message>
-        <location line="-104"/>
-        <location line="+108"/>
+        <location line="-145"/>
+        <location line="+149"/>
         <location line="+12"/>
         <source>%1 is not a regular file; it was not written.</source>
         <translation>%1 не является обычным файлом; запись не выполнена.</translation>
     </message>
     <message>
-        <location line="-108"/>
+        <location line="-149"/>
         <source>Can not keep the owner of %1: %2</source>
         <translation>Не удалось сохранить владельца %1: %2</translation>
     </message>
@@ -33,12 +35,17 @@
     </message>
     <message>
         <location line="+3"/>
-        <location line="+58"/>
+        <location line="+99"/>
         <source>Can not write %1: %2</source>
         <translation>Не удалось записать %1: %2</translation>
     </message>
     <message>
-        <location line="-16"/>
+        <location line="-59"/>
+        <source>%1 is not a regular file.</source>
+        <translation>%1 не является обычным файлом.</translation>
+    </message>
+    <message>
+        <location line="+43"/>
         <source>%1 has changed since it was read; it was not written.</source>
         <translation>%1 изменился после чтения; запись не выполнена.</translation>
     </message>
@@ -161,26 +168,36 @@
     </message>
     <message>
         <location line="+8"/>
-        <source>Name:</source>
-        <translation>Имя:</translation>
+        <source>&amp;Name:</source>
+        <translation>&amp;Имя:</translation>
     </message>
     <message>
-        <location line="+14"/>
-        <source>EMail:</source>
-        <translation>Эл. почта:</translation>
+        <location line="+17"/>
+        <source>&amp;EMail:</source>
+        <translation>&amp;Эл. почта:</translation>
     </message>
     <message>
-        <location line="+14"/>
-        <source>Comment:</source>
-        <translation>Комментарий:</translation>
+        <location line="+17"/>
+        <source>&amp;Comment:</source>
+        <translation>&amp;Комментарий:</translation>
     </message>
     <message>
-        <location filename="../keys/createkeydialog.cpp" line="+49"/>
+        <location filename="../keys/createkeydialog.cpp" line="+61"/>
         <source>Name shouldn&apos;t be shorter than 5 characters.</source>
         <translation>Имя должно содержать не менее 5 символов.</translation>
     </message>
     <message>
-        <location line="+14"/>
+        <location line="+8"/>
+        <source>The e-mail address %1 is not complete.</source>
+        <translation>Адрес электронной почты %1 неполон.</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Enter a whole address such as name@example.org, or leave the field empty.</source>
+        <translation>Введите полный адрес, например name@example.org, или оставьте поле пустым.</translation>
+    </message>
+    <message>
+        <location line="+16"/>
         <source>Key generation error:</source>
         <translation>Ошибка создания ключа:</translation>
     </message>
@@ -216,7 +233,7 @@
         <translation>Настройки</translation>
     </message>
     <message>
-        <location line="+6"/>
+        <location line="+9"/>
         <source>Control panel</source>
         <translation>Панель управления</translation>
     </message>
@@ -295,7 +312,17 @@
         <translation>Чтобы проверять файлы и подкаталоги каталога, добавьте косую черту в конец пути. Например, /usr/</translation>
     </message>
     <message>
-        <location filename="../widgets/digsigelementwidget.cpp" line="+107"/>
+        <location filename="../widgets/digsigelementwidget.cpp" line="+146"/>
+        <source>%1 holds bytes this editor cannot show as they are (not UTF-8, NUL, carriage returns or special spaces): it is read-only here and left unchanged when the settings are applied.</source>
+        <translation>%1 содержит байты, которые этот редактор не может показать как есть (не UTF-8, нулевые байты, возвраты каретки или особые пробелы): здесь файл только для чтения и при применении настроек останется без изменений.</translation>
+    </message>
+    <message>
+        <location line="+42"/>
+        <source>Changed on disk since it was shown: %1. Applying these settings will be refused; press Refresh to see what the files hold now (your changes here are then lost).</source>
+        <translation>Изменено на диске после показа: %1. Применение этих настроек будет отклонено; нажмите «Обновить», чтобы увидеть текущее содержимое файлов (ваши изменения здесь при этом будут потеряны).</translation>
+    </message>
+    <message>
+        <location line="+10"/>
         <source>Reboot system</source>
         <translation>Перезагрузка системы</translation>
     </message>
@@ -307,13 +334,46 @@ Reboot now?</source>
 Перезагрузить сейчас?</translation>
     </message>
     <message>
-        <location line="+10"/>
-        <location line="+42"/>
+        <location line="+23"/>
+        <source>No mode is chosen for executable files and for extended attributes. Choose Off, Debug or On in each group before applying.</source>
+        <translation>Не выбран режим ни для исполняемых файлов, ни для расширенных атрибутов. Перед применением выберите в каждой группе «Выключено», «Отладка» или «Включено».</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>No mode is chosen for executable files. Choose Off, Debug or On before applying.</source>
+        <translation>Не выбран режим для исполняемых файлов. Перед применением выберите «Выключено», «Отладка» или «Включено».</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>No mode is chosen for extended attributes. Choose Off, Debug or On before applying.</source>
+        <translation>Не выбран режим для расширенных атрибутов. Перед применением выберите «Выключено», «Отладка» или «Включено».</translation>
+    </message>
+    <message>
+        <location line="+20"/>
+        <source>Templates that name no file</source>
+        <translation>Шаблоны, не указывающие ни на один файл</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>These lines of %1 are not absolute paths, so they name no file:
+
+%2
+
+Apply anyway?</source>
+        <translation>Эти строки %1 не являются абсолютными путями и не указывают ни на один файл:
+
+%2
+
+Всё равно применить?</translation>
+    </message>
+    <message>
+        <location line="+13"/>
+        <location line="+40"/>
         <source>Warning</source>
         <translation>Предупреждение</translation>
     </message>
     <message>
-        <location line="-41"/>
+        <location line="-39"/>
         <source>All unsigned files can not be started after reboot system.
 It is advisable to first check the system in debug mode.
 Are you sure want apply this settings?</source>
@@ -322,7 +382,7 @@ Are you sure want apply this settings?</source>
 Вы действительно хотите применить эти настройки?</translation>
     </message>
     <message>
-        <location line="+42"/>
+        <location line="+40"/>
         <source>All unsigned files can not be started after reboot system.</source>
         <translation>После перезагрузки системы запуск неподписанных файлов будет невозможен.</translation>
     </message>
@@ -375,37 +435,154 @@ Are you sure want apply this settings?</source>
     </message>
 </context>
 <context>
+    <name>KeyFileModel</name>
+    <message>
+        <location filename="../keys/keyfilemodel.cpp" line="+14"/>
+        <source>never</source>
+        <translation>никогда</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>expired %1</source>
+        <translation>истёк %1</translation>
+    </message>
+    <message>
+        <location line="+33"/>
+        <source>User ID</source>
+        <translation>ID пользователя</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Fingerprint</source>
+        <translation>Отпечаток</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Algorithm</source>
+        <translation>Алгоритм</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Expires</source>
+        <translation>Срок действия</translation>
+    </message>
+    <message>
+        <location line="+61"/>
+        <source>Reading…</source>
+        <translation>Чтение…</translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>(no user id)</source>
+        <translation>(нет идентификатора пользователя)</translation>
+    </message>
+    <message numerus="yes">
+        <location line="+2"/>
+        <source>%1 (and %n more keys)</source>
+        <translation>
+            <numerusform>%1 (и ещё %n ключ)</numerusform>
+            <numerusform>%1 (и ещё %n ключа)</numerusform>
+            <numerusform>%1 (и ещё %n ключей)</numerusform>
+        </translation>
+    </message>
+    <message>
+        <location line="+7"/>
+        <location line="+14"/>
+        <source>revoked</source>
+        <translation>отозван</translation>
+    </message>
+    <message>
+        <location line="-2"/>
+        <source>%1
+%2, %3, expires: %4</source>
+        <translation>%1
+%2, %3, срок действия: %4</translation>
+    </message>
+</context>
+<context>
+    <name>KeyFileReader</name>
+    <message>
+        <location filename="../keys/keyfilereader.cpp" line="+15"/>
+        <source>unknown (%1)</source>
+        <translation>неизвестный (%1)</translation>
+    </message>
+    <message>
+        <location line="+34"/>
+        <source>The file cannot be read: %1</source>
+        <translation>Файл не удаётся прочитать: %1</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>The file is too large for a key file</source>
+        <translation>Файл слишком велик для файла ключа</translation>
+    </message>
+    <message>
+        <location line="+21"/>
+        <source>The file holds no OpenPGP key</source>
+        <translation>В файле нет ключа OpenPGP</translation>
+    </message>
+</context>
+<context>
+    <name>KeyGenerationFailure</name>
+    <message>
+        <location filename="../keys/keygenerationfailure.cpp" line="+53"/>
+        <source>The pass phrase was not entered.
+Create the key again and enter a pass phrase when GnuPG asks for it.</source>
+        <translation>Парольная фраза не была введена.
+Создайте ключ заново и введите парольную фразу, когда GnuPG её запросит.</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>The GnuPG installed on this computer cannot make GOST R 34.10-2012 keys.
+Install GnuPG with GOST support from the system&apos;s repositories, then create the key again.</source>
+        <translation>Установленный на этом компьютере GnuPG не умеет создавать ключи ГОСТ Р 34.10-2012.
+Установите GnuPG с поддержкой ГОСТ из репозиториев системы и создайте ключ заново.</translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>GnuPG could not ask for a pass phrase.
+Check that gpg-agent and a pinentry program are installed, then create the key again.</source>
+        <translation>GnuPG не смог запросить парольную фразу.
+Проверьте, что установлены gpg-agent и программа pinentry, и создайте ключ заново.</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>GnuPG refused to generate the key.
+Check the name, the e-mail address and the comment against GnuPG&apos;s message below, then try again.</source>
+        <translation>GnuPG отказался создать ключ.
+Сверьте имя, адрес электронной почты и комментарий с сообщением GnuPG ниже и попробуйте снова.</translation>
+    </message>
+    <message>
+        <location line="+8"/>
+        <source>GnuPG said:</source>
+        <translation>Сообщение GnuPG:</translation>
+    </message>
+</context>
+<context>
     <name>KeyManager</name>
     <message>
-        <location filename="../keys/keymanager.cpp" line="+87"/>
+        <location filename="../keys/keymanager.cpp" line="+88"/>
         <source>(no user id)</source>
         <translation>(нет идентификатора пользователя)</translation>
     </message>
     <message>
-        <location line="+30"/>
+        <location line="+35"/>
         <source>Parameters map does not contains required keys</source>
         <translation>Набор параметров не содержит обязательных полей</translation>
     </message>
     <message>
-        <location line="+22"/>
-        <location line="+42"/>
+        <location line="+59"/>
         <source>Can&apos;t open file</source>
         <translation>Не удалось открыть файл</translation>
     </message>
     <message>
-        <location line="-38"/>
-        <location line="+42"/>
+        <location line="+4"/>
         <source>Incorrect file handle</source>
         <translation>Неверный дескриптор файла</translation>
     </message>
     <message>
-        <location line="-33"/>
-        <source>Can&apos;t save file</source>
-        <translation>Не удалось сохранить файл</translation>
-    </message>
-    <message>
-        <location line="+10"/>
-        <location line="+11"/>
+        <location line="-27"/>
+        <location line="+15"/>
         <source>No public key matches %1</source>
         <translation>Нет открытого ключа, соответствующего %1</translation>
     </message>
@@ -433,7 +610,17 @@ Are you sure want apply this settings?</source>
         <translation>Открыть программу управления ключами</translation>
     </message>
     <message>
-        <location filename="../widgets/keyselementwidget.cpp" line="+106"/>
+        <location filename="../widgets/keyselementwidget.cpp" line="+121"/>
+        <source>The kgpg utility cannot be started</source>
+        <translation>Не удаётся запустить программу kgpg</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>The key management utility kgpg could not be started. Check that it runs when started in a console: kgpg</source>
+        <translation>Не удалось запустить программу управления ключами kgpg. Проверьте, что она запускается из консоли: kgpg</translation>
+    </message>
+    <message>
+        <location line="+35"/>
         <source>The kgpg utility is not installed</source>
         <translation>Программа kgpg не установлена</translation>
     </message>
@@ -461,25 +648,27 @@ Are you sure want apply this settings?</source>
 <context>
     <name>QObject</name>
     <message>
-        <location filename="../settings/digsigconfigmanager.cpp" line="+71"/>
-        <location line="+20"/>
-        <location filename="../settings/digsigsettings.cpp" line="+162"/>
+        <location filename="../settings/digsigsettings.cpp" line="+221"/>
         <source>file %1 can not be opened</source>
         <translation>не удалось открыть файл %1</translation>
     </message>
     <message>
-        <location line="-9"/>
-        <location line="+25"/>
+        <location filename="../settings/digsigconfigmanager.cpp" line="+150"/>
         <source>file %1 can not be saved</source>
         <translation>не удалось сохранить файл %1</translation>
     </message>
     <message>
-        <location line="-5"/>
+        <location line="-15"/>
         <source>Line %1 exceeds the size limit.</source>
         <translation>Строка %1 превышает допустимую длину.</translation>
     </message>
     <message>
-        <location line="+13"/>
+        <location line="-70"/>
+        <source>%1 has changed on disk since it was read; nothing was saved. Press Refresh to see what it holds now, then make your changes again.</source>
+        <translation>%1 изменился на диске после чтения; ничего не сохранено. Нажмите «Обновить», чтобы увидеть его текущее содержимое, и внесите изменения заново.</translation>
+    </message>
+    <message>
+        <location line="+92"/>
         <source>Can&apos;t parse /etc/mtab</source>
         <translation>Не удалось разобрать /etc/mtab</translation>
     </message>
@@ -491,6 +680,11 @@ Are you sure want apply this settings?</source>
 &quot;Не запущен&quot;</translation>
     </message>
     <message>
+        <location line="+5"/>
+        <source>Process: &quot;%1 %2&quot; did not finish within %3 seconds and was stopped.</source>
+        <translation>Процесс: &quot;%1 %2&quot; не завершился за %3 с и был остановлен.</translation>
+    </message>
+    <message>
         <location line="+4"/>
         <source>Process: &quot;%1 %2&quot;. Error: %3.
 &quot;Not finished&quot;</source>
@@ -498,7 +692,7 @@ Are you sure want apply this settings?</source>
 &quot;Не завершён&quot;</translation>
     </message>
     <message>
-        <location line="+11"/>
+        <location line="+14"/>
         <source>Process: &quot;%1 %2&quot; finished with errors:
 %3
 Exit code: %4</source>
@@ -526,7 +720,7 @@ Exit code: %4</source>
         <translation>Чтение настроек цифровой подписи</translation>
     </message>
     <message>
-        <location filename="../settings/digsigsettings.cpp" line="-130"/>
+        <location filename="../settings/digsigsettings.cpp" line="-183"/>
         <source>DIGSIG_ELF_MODE value &quot;%1&quot; is invalid</source>
         <translation>Недопустимое значение DIGSIG_ELF_MODE: &quot;%1&quot;</translation>
     </message>
@@ -546,12 +740,17 @@ Exit code: %4</source>
         <translation>Недопустимое значение DIGSIG_IGNORE_GOST2001: &quot;%1&quot;</translation>
     </message>
     <message>
-        <location line="+60"/>
+        <location line="+87"/>
+        <source>file %1 is larger than %2 bytes, far larger than any settings file; it was not read.</source>
+        <translation>файл %1 больше %2 байт, что намного больше любого файла настроек; он не был прочитан.</translation>
+    </message>
+    <message>
+        <location line="+6"/>
         <source>Can&apos;t open file %1</source>
         <translation>Не удалось открыть файл %1</translation>
     </message>
     <message>
-        <location line="+10"/>
+        <location line="+18"/>
         <source>file %1 has invalid line: %2</source>
         <translation>файл %1 содержит недопустимую строку: %2</translation>
     </message>
@@ -561,9 +760,14 @@ Exit code: %4</source>
         <translation>файл %1 содержит недопустимый параметр: %2</translation>
     </message>
     <message>
-        <location line="+9"/>
+        <location line="+8"/>
         <source>file %1 does not contain the required option %2</source>
         <translation>файл %1 не содержит обязательного параметра %2</translation>
+    </message>
+    <message>
+        <location line="+10"/>
+        <source>file %1 has %2 more problems that are not listed.</source>
+        <translation>в файле %1 есть ещё ошибки, не вошедшие в список: %2.</translation>
     </message>
     <message>
         <location filename="../settings/digsigupdatetask.cpp" line="+16"/>
@@ -576,7 +780,7 @@ Exit code: %4</source>
         <translation>Не переданы настройки цифровой подписи для сохранения</translation>
     </message>
     <message>
-        <location filename="../settings/initramfsrebuild.cpp" line="+19"/>
+        <location filename="../settings/initramfsrebuild.cpp" line="+25"/>
         <source>Can&apos;t remount /boot read write</source>
         <translation>Не удалось перемонтировать /boot для чтения и записи</translation>
     </message>
@@ -586,9 +790,14 @@ Exit code: %4</source>
         <translation>Обновление initramfs</translation>
     </message>
     <message>
-        <location filename="../keys/analizpinentrytask.cpp" line="+15"/>
+        <location filename="../keys/analizpinentrytask.cpp" line="+16"/>
         <source>Read program pinentry state</source>
         <translation>Чтение состояния программы pinentry</translation>
+    </message>
+    <message>
+        <location line="+15"/>
+        <source>A signing run did not end; gpg-agent&apos;s pinentry and cache times were put back as they were before it.</source>
+        <translation>Подписывание не было завершено; время ожидания pinentry и кэширования gpg-agent возвращено к значениям, действовавшим до него.</translation>
     </message>
     <message>
         <location filename="../keys/importquillkeystask.cpp" line="+23"/>
@@ -601,18 +810,20 @@ Exit code: %4</source>
         <translation>Не удалось инициализировать менеджер ключей для импорта ключей quill</translation>
     </message>
     <message>
-        <location filename="../keys/gpgagentconfig.cpp" line="+47"/>
-        <location line="+59"/>
+        <location filename="../keys/gpgagentconfig.cpp" line="+100"/>
+        <location line="+183"/>
         <source>Can not open file %1</source>
         <translation>Не удалось открыть файл %1</translation>
     </message>
     <message>
-        <location line="-57"/>
+        <location line="-174"/>
+        <location line="+154"/>
         <source>Can not save file %1</source>
         <translation>Не удалось сохранить файл %1</translation>
     </message>
     <message>
-        <location line="+10"/>
+        <location line="-142"/>
+        <location line="+85"/>
         <source>Can not create dir %1</source>
         <translation>Не удалось создать каталог %1</translation>
     </message>
@@ -622,9 +833,29 @@ Exit code: %4</source>
         <translation>Не удалось установить права доступа для %1</translation>
     </message>
     <message>
-        <location line="+9"/>
+        <location line="+11"/>
+        <source>gpg-agent did not answer within %1 seconds; it keeps its old settings until it is restarted.</source>
+        <translation>gpg-agent не ответил за %1 с; он сохранит прежние настройки до перезапуска.</translation>
+    </message>
+    <message>
+        <location line="+8"/>
         <source>Can not reload gpg-agent</source>
         <translation>Не удалось перезагрузить gpg-agent</translation>
+    </message>
+    <message>
+        <location line="+60"/>
+        <source>Can not remove file %1</source>
+        <translation>Не удалось удалить файл %1</translation>
+    </message>
+    <message>
+        <location filename="../core/digsigconstants.cpp" line="+51"/>
+        <source>(truncated)</source>
+        <translation>(обрезано)</translation>
+    </message>
+    <message>
+        <location filename="../settings/initramfsrebuildlock.cpp" line="+48"/>
+        <source>Can not lock %1 for the rebuild of the initial RAM file system: %2</source>
+        <translation>Не удалось заблокировать %1 для пересборки initramfs: %2</translation>
     </message>
 </context>
 <context>
@@ -636,21 +867,26 @@ Exit code: %4</source>
     </message>
     <message>
         <location line="+12"/>
-        <source>Select key:</source>
-        <translation>Выберите ключ:</translation>
+        <source>Select &amp;key:</source>
+        <translation>Выберите &amp;ключ:</translation>
     </message>
     <message>
-        <location line="+14"/>
-        <source>Create new key</source>
-        <translation>Создать новый ключ</translation>
+        <location line="+17"/>
+        <source>&amp;Create new key</source>
+        <translation>&amp;Создать новый ключ</translation>
     </message>
     <message>
         <location line="+7"/>
-        <source>Open key management utility</source>
-        <translation>Открыть программу управления ключами</translation>
+        <source>&amp;Open key management utility</source>
+        <translation>&amp;Открыть программу управления ключами</translation>
     </message>
     <message>
-        <location line="+60"/>
+        <location line="+85"/>
+        <source>&amp;Save log to /var/log/kiro-admin-digsig.log</source>
+        <translation>Со&amp;хранить журнал в /var/log/kiro-admin-digsig.log</translation>
+    </message>
+    <message>
+        <location line="-25"/>
         <source>&lt;!DOCTYPE HTML PUBLIC &quot;-//W3C//DTD HTML 4.0//EN&quot; &quot;http://www.w3.org/TR/REC-html40/strict.dtd&quot;&gt;
 &lt;html&gt;&lt;head&gt;&lt;meta name=&quot;qrichtext&quot; content=&quot;1&quot; /&gt;&lt;style type=&quot;text/css&quot;&gt;
 p, li { white-space: pre-wrap; }
@@ -664,10 +900,17 @@ p, li { white-space: pre-wrap; }
 &lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;Внимание!&lt;/p&gt;
 &lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;Для подписи исполняемых файлов следует выбрать ключ, подписанный ключом Orvane. Также можно выбрать ключ, подписанный по цепочке другими ключами, первый из которых подписан ключом Orvane. В этом случае необходимо самостоятельно создать иерархию каталогов с ключами в /etc/digsig/keys и правильно разместить в ней выбранный ключ.&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
     </message>
-    <message>
-        <location line="+25"/>
-        <source>Save log to /var/log/kiro-admin-digsig.log</source>
-        <translation>Сохранить журнал в /var/log/kiro-admin-digsig.log</translation>
+</context>
+<context>
+    <name>ShortList</name>
+    <message numerus="yes">
+        <location filename="../widgets/shortlist.cpp" line="+12"/>
+        <source>and %n more</source>
+        <translation>
+            <numerusform>и ещё %n</numerusform>
+            <numerusform>и ещё %n</numerusform>
+            <numerusform>и ещё %n</numerusform>
+        </translation>
     </message>
 </context>
 <context>
@@ -740,8 +983,8 @@ The file could not be checked: %2</source>
     </message>
     <message>
         <location line="+8"/>
-        <source>Signing progress:</source>
-        <translation>Ход подписывания:</translation>
+        <source>Signing &amp;progress:</source>
+        <translation>&amp;Ход подписывания:</translation>
     </message>
     <message>
         <location filename="../signing/signingdialog.cpp" line="+69"/>
@@ -792,12 +1035,12 @@ The file could not be checked: %2</source>
         <translation>Подписать</translation>
     </message>
     <message>
-        <location filename="../widgets/signingelementwidget.cpp" line="+108"/>
+        <location filename="../widgets/signingelementwidget.cpp" line="+118"/>
         <source>Can not initialize Gpgme library!</source>
         <translation>Не удалось инициализировать библиотеку Gpgme!</translation>
     </message>
     <message>
-        <location line="+37"/>
+        <location line="+51"/>
         <source>Selection confirmation</source>
         <translation>Подтверждение выбора</translation>
     </message>
@@ -809,7 +1052,14 @@ Do you want to continue?</source>
 Продолжить?</translation>
     </message>
     <message>
-        <location line="+14"/>
+        <location line="+7"/>
+        <source>Outside the trusted system directories:
+%1</source>
+        <translation>Вне доверенных системных каталогов:
+%1</translation>
+    </message>
+    <message>
+        <location line="+11"/>
         <source>Add files for verification</source>
         <translation>Добавление файлов для проверки</translation>
     </message>

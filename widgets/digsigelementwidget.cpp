@@ -5,6 +5,9 @@
 #include "digsigconstants.h"
 #include "digsigelementdata.h"
 #include "digsigsettings.h"
+#include "element.h"
+#include "messagearea.h"
+#include "shortlist.h"
 #include "sysroot.h"
 
 #include <QMessageBox>
@@ -23,6 +26,9 @@ DigSigElementWidget::DigSigElementWidget(Module& module, bool (*permission)(Modu
                                          QWidget* parent)
     : ViewEditElementWidget(module, permission, parent)
     , ui(new Ui::DigSigElementWidget)
+    , _ignoreXattrKeys(false)
+    , _ignoreGost2001(false)
+    , _xattrControlEditable(true)
 {
     _elementType = QStringLiteral("DigSig");
     _targetElementType = _elementType;
@@ -42,6 +48,14 @@ DigSigElementWidget::DigSigElementWidget(Module& module, bool (*permission)(Modu
         connect(button, &QAbstractButton::toggled, button,
                 [this](bool checked) { warnAboutOn(checked); });
     }
+    // The notice names what is still missing; it stays until both groups have a mode.
+    ui->_modeMessageArea->setCloseButtonVisible(false);
+    for (QButtonGroup* group : qAsConst(_buttonGroups)) {
+        connect(group, qOverload<QAbstractButton*>(&QButtonGroup::buttonClicked), this, [this] {
+            if (!ui->_modeMessageArea->isHidden())
+                showMissingModes(ui->_modeMessageArea->type() == MessageArea::Error);
+        });
+    }
 }
 
 DigSigElementWidget::~DigSigElementWidget()
@@ -56,10 +70,16 @@ ElementData* DigSigElementWidget::exportElementData() const
         checkedMode(ui->_onElfRadioButton, ui->_debugElfRadioButton, ui->_offElfRadioButton));
     data->setXattrMode(
         checkedMode(ui->_onXattrRadioButton, ui->_debugXattrRadioButton, ui->_offXattrRadioButton));
-    // Not editable here: saving writes back what the settings file holds.
-    data->setIgnoreGost2001(DigSigSettings(DigSigConfigManager::instance()).ignoreGost2001());
-    data->setIgnoreXattrKeys(DigSigSettings(DigSigConfigManager::instance()).ignoreXattrKeys());
-    data->setXattrControl(ui->_xattrControlFileTextEdit->toPlainText());
+    // Not editable here: saving writes back what the settings file held when it was shown. A
+    // fresh read would take in a change the administrator never saw; the fingerprints make the
+    // update refuse such a change instead.
+    data->setIgnoreGost2001(_ignoreGost2001);
+    data->setIgnoreXattrKeys(_ignoreXattrKeys);
+    const QString text = ui->_xattrControlFileTextEdit->toPlainText();
+    data->setXattrControl(text);
+    data->setKeepXattrControl(!_xattrControlEditable || text == _shownXattrControl);
+    data->setSettingsFingerprint(_settingsFingerprint);
+    data->setXattrControlFingerprint(_xattrControlFingerprint);
     return data;
 }
 
@@ -97,37 +117,157 @@ void DigSigElementWidget::afterSuccessfulRead(Element* element, ElementData* dat
     for (QAbstractButton* button : qAsConst(_radioButtons))
         button->blockSignals(false);
 
-    ui->_xattrControlFileTextEdit->setText(settings.xattrControl());
+    _settingsFingerprint = settings.settingsFingerprint();
+    _xattrControlFingerprint = settings.xattrControlFingerprint();
+    _ignoreXattrKeys = settings.ignoreXattrKeys();
+    _ignoreGost2001 = settings.ignoreGost2001();
+    ui->_outOfDateLabel->hide();
+    showXattrControl(settings.xattrControlBytes(), settings.isXattrControlText());
+    showMissingModes(false);
     ViewEditElementWidget::afterSuccessfulRead(element, data);
 }
 
+void DigSigElementWidget::showXattrControl(const QByteArray& bytes, bool isText)
+{
+    // Plain text, never guessed rich text: a template must show as it is written. NUL bytes
+    // would end the text, so they show as replacement characters.
+    QString text = QString::fromUtf8(bytes.constData(), bytes.size());
+    text.replace(QChar(0), QChar::ReplacementCharacter);
+    QTextEdit* edit = ui->_xattrControlFileTextEdit;
+    edit->setPlainText(text);
+    _shownXattrControl = edit->toPlainText();
+    // The editor turns some characters into others (a no-break space into a space, say):
+    // whatever it cannot hand back unchanged is not saved from it.
+    _xattrControlEditable = isText && _shownXattrControl == text;
+    ui->_xattrControlNoticeLabel->setVisible(!_xattrControlEditable);
+    ui->_xattrControlNoticeLabel->setText(
+        _xattrControlEditable
+            ? QString()
+            : tr("%1 holds bytes this editor cannot show as they are (not UTF-8, NUL, carriage "
+                 "returns or special spaces): it is read-only here and left unchanged when the "
+                 "settings are applied.")
+                  .arg(DigSig::controlFilePath()));
+    if (!_xattrControlEditable)
+        edit->setReadOnly(true);
+}
+
+void DigSigElementWidget::blockEditWidget(bool block)
+{
+    ViewEditElementWidget::blockEditWidget(block);
+    if (!_xattrControlEditable)
+        ui->_xattrControlFileTextEdit->setReadOnly(true);
+}
+
+void DigSigElementWidget::takeSavedFiles(const QByteArray& readSettings,
+                                         const QByteArray& readControl,
+                                         const QByteArray& savedSettings,
+                                         const QByteArray& savedControl)
+{
+    if (readSettings != _settingsFingerprint || readControl != _xattrControlFingerprint)
+        return;
+    _settingsFingerprint = savedSettings;
+    if (savedControl != readControl && _xattrControlEditable)
+        _shownXattrControl = ui->_xattrControlFileTextEdit->toPlainText();
+    _xattrControlFingerprint = savedControl;
+}
+
+void DigSigElementWidget::refreshIfChangedOnDisk()
+{
+    if (_settingsFingerprint.isEmpty() && _xattrControlFingerprint.isEmpty())
+        return;
+    const QStringList changed
+        = DigSigConfigManager::changedSinceRead(_settingsFingerprint, _xattrControlFingerprint);
+    if (changed.isEmpty())
+        return;
+    Element* target = element();
+    if (!isChanged() && target && (target->availableOperations() & ReadOperation)) {
+        target->performOperation(ReadOperation, nullptr, 0);
+        return;
+    }
+    ui->_outOfDateLabel->setText(
+        tr("Changed on disk since it was shown: %1. Applying these settings will be refused; "
+           "press Refresh to see what the files hold now (your changes here are then lost).")
+            .arg(changed.join(QStringLiteral(", "))));
+    ui->_outOfDateLabel->show();
+}
+
+// Yes reboots the machine at once: only a deliberate click may give it.
 void DigSigElementWidget::afterSuccessfulUpdate()
 {
     const QMessageBox::StandardButton answer = QMessageBox::question(
         this, tr("Reboot system"), tr("To apply settings need reboot system.\nReboot now?"),
-        QMessageBox::Yes | QMessageBox::No);
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer == QMessageBox::Yes)
         startRebootHelper();
 }
 
 void DigSigElementWidget::applyContentChanges()
 {
-    if (ui->_onElfRadioButton->isChecked() || ui->_onXattrRadioButton->isChecked()) {
-        const QMessageBox::StandardButton answer
-            = QMessageBox::warning(this, tr("Warning"),
-                                   tr("All unsigned files can not be started after reboot system.\n"
-                                      "It is advisable to first check the system in debug mode.\n"
-                                      "Are you sure want apply this settings?"),
-                                   QMessageBox::Yes | QMessageBox::No);
-        if (answer == QMessageBox::No)
-            return;
-    }
+    if (isUpdateRunning() || !showMissingModes(true) || !confirmOddTemplates() || !confirmOn())
+        return;
     ViewEditElementWidget::applyContentChanges();
+}
+
+// A damaged settings file leaves a group without a mode; saving that would silently write Off.
+bool DigSigElementWidget::showMissingModes(bool refusingApply)
+{
+    const bool elf = ui->_elfButtonControlGroup->checkedButton() != nullptr;
+    const bool xattr = ui->_xattrButtonControlGroup->checkedButton() != nullptr;
+    if (elf && xattr) {
+        ui->_modeMessageArea->clearMessage();
+        return true;
+    }
+    const QString text = !elf && !xattr
+        ? tr("No mode is chosen for executable files and for extended attributes. Choose Off, "
+             "Debug or On in each group before applying.")
+        : !elf ? tr("No mode is chosen for executable files. Choose Off, Debug or On before "
+                    "applying.")
+               : tr("No mode is chosen for extended attributes. Choose Off, Debug or On before "
+                    "applying.");
+    ui->_modeMessageArea->showMessage(refusingApply ? MessageArea::Error : MessageArea::Warning,
+                                      text);
+    return false;
+}
+
+// A template that is not an absolute path names no file; it is most likely a typing error.
+bool DigSigElementWidget::confirmOddTemplates()
+{
+    QStringList odd;
+    const QStringList lines = ui->_xattrControlFileTextEdit->toPlainText().split(QLatin1Char('\n'));
+    for (const QString& line : lines) {
+        const QString trimmed = line.trimmed();
+        if (!trimmed.isEmpty() && !trimmed.startsWith(QLatin1Char('/')))
+            odd << trimmed;
+    }
+    if (odd.isEmpty())
+        return true;
+    const QMessageBox::StandardButton answer = QMessageBox::warning(
+        this, tr("Templates that name no file"),
+        tr("These lines of %1 are not absolute paths, so they name no file:\n\n%2\n\n"
+           "Apply anyway?")
+            .arg(DigSig::controlFilePath(), ShortList::format(odd)),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    return answer == QMessageBox::Yes;
+}
+
+// Unsigned programs stop starting after the next boot: No unless the administrator says Yes.
+bool DigSigElementWidget::confirmOn()
+{
+    if (!ui->_onElfRadioButton->isChecked() && !ui->_onXattrRadioButton->isChecked())
+        return true;
+    const QMessageBox::StandardButton answer
+        = QMessageBox::warning(this, tr("Warning"),
+                               tr("All unsigned files can not be started after reboot system.\n"
+                                  "It is advisable to first check the system in debug mode.\n"
+                                  "Are you sure want apply this settings?"),
+                               QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    return answer == QMessageBox::Yes;
 }
 
 void DigSigElementWidget::reset()
 {
     clear();
+    ui->_modeMessageArea->clearMessage();
     ViewEditElementWidget::reset();
 }
 

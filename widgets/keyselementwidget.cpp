@@ -3,14 +3,27 @@
 
 #include "createkeydialog.h"
 #include "digsigconstants.h"
+#include "keyfilemodel.h"
 #include "keymanager.h"
 #include "keysproxyfilemodel.h"
 #include "sysroot.h"
 
+#include <QEvent>
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int packageQueryWaitMsecs = 30000;
+constexpr int columnsPerView = 4;
+const QString keyUtility = QStringLiteral("kgpg");
+
+} // namespace
 
 KeysElementWidget::KeysElementWidget(Module& module, bool (*permission)(Module const&),
                                      QWidget* parent)
@@ -45,7 +58,18 @@ void KeysElementWidget::setUpTree()
     _proxyModel->addFileFilters({QRegExp(QStringLiteral(".+\\.gpg"))}, QModelIndex());
     ui->_keysTreeView->setModel(_proxyModel);
     ui->_keysTreeView->setRootIndex(_proxyModel->mapFromSource(root));
-    ui->_keysTreeView->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    // What matters about a key file is the key in it, not its size, type or date. Names of
+    // generated keys, user ids and fingerprints are long: no column takes more than a quarter of
+    // the view, the fingerprint takes the room left, and texts are shortened in the middle, so
+    // that every column stays in view.
+    QHeaderView* header = ui->_keysTreeView->header();
+    for (int column = 1; column < KeyFileModel::UserIdColumn; ++column)
+        header->hideSection(column);
+    header->setStretchLastSection(false);
+    ui->_keysTreeView->viewport()->installEventFilter(this);
+    header->setSectionResizeMode(QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(KeyFileModel::FingerprintColumn, QHeaderView::Stretch);
+    ui->_keysTreeView->setTextElideMode(Qt::ElideMiddle);
     // The file model loads directories in the background, after the first show has expanded
     // what little it had: rows arriving from then on are expanded as they come.
     connect(_proxyModel, &QAbstractItemModel::rowsInserted, this,
@@ -66,39 +90,66 @@ void KeysElementWidget::showEvent(QShowEvent* event)
     ViewEditElementWidget::showEvent(event);
 }
 
+bool KeysElementWidget::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ui->_keysTreeView->viewport() && event->type() == QEvent::Resize) {
+        QHeaderView* header = ui->_keysTreeView->header();
+        header->setMaximumSectionSize(std::max(
+            header->minimumSectionSize(), ui->_keysTreeView->viewport()->width() / columnsPerView));
+    }
+    return ViewEditElementWidget::eventFilter(watched, event);
+}
+
 void KeysElementWidget::reset()
 {
     // The tree follows the disk by itself; there is nothing to reload.
     setUnchanged();
 }
 
+// Never silent: the utility starts, or the administrator learns why it does not.
 void KeysElementWidget::openKeyManager()
+{
+    const PackageState state = kgpgPackageState();
+    const bool present = state == PackageState::Installed
+        || (state == PackageState::Unknown
+            && !QStandardPaths::findExecutable(keyUtility).isEmpty());
+    if (!present) {
+        showKgpgNotInstalled();
+        return;
+    }
+    if (!QProcess::startDetached(keyUtility, {})) {
+        QMessageBox::warning(this, tr("The kgpg utility cannot be started"),
+                             tr("The key management utility kgpg could not be started. Check "
+                                "that it runs when started in a console: kgpg"));
+    }
+}
+
+// What the package manager says of the utility; Unknown when it cannot be asked or its answer
+// makes no sense.
+KeysElementWidget::PackageState KeysElementWidget::kgpgPackageState() const
 {
     QProcess query;
     query.start(QStringLiteral("dpkg-query"),
                 {QStringLiteral("-W"),
-                 QStringLiteral("-f=${binary:Package}\t${Version}\t${Status}"),
-                 QStringLiteral("kgpg")},
+                 QStringLiteral("-f=${binary:Package}\t${Version}\t${Status}"), keyUtility},
                 QIODevice::ReadOnly);
-    if (!query.waitForFinished(30000)) {
+    if (!query.waitForFinished(packageQueryWaitMsecs)) {
         query.kill();
         query.waitForFinished(-1);
-        return;
+        return PackageState::Unknown;
     }
-    // dpkg-query also fails for a package it knows nothing of; its output alone tells the state.
     if (query.exitStatus() == QProcess::CrashExit)
-        return;
+        return PackageState::Unknown;
     const QString output = QString::fromLocal8Bit(query.readAllStandardOutput());
+    // Exit code 1 without an answer: the package manager has never heard of the package.
     if (output.isEmpty())
-        return;
+        return query.exitCode() == 1 ? PackageState::NotInstalled : PackageState::Unknown;
     const QStringList fields = output.split(QLatin1Char('\t'), Qt::KeepEmptyParts);
     if (fields.size() != 3)
-        return;
+        return PackageState::Unknown;
     static const QRegularExpression installed(QStringLiteral("^install ok"));
-    if (installed.match(fields.at(2)).hasMatch())
-        QProcess::startDetached(QStringLiteral("kgpg"), {});
-    else
-        showKgpgNotInstalled();
+    return installed.match(fields.at(2)).hasMatch() ? PackageState::Installed
+                                                    : PackageState::NotInstalled;
 }
 
 void KeysElementWidget::showKgpgNotInstalled()

@@ -27,9 +27,13 @@ private Q_SLOTS:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    enum class PackageState { Installed, NotInstalled, Unknown };
+
     void setUpTree();
+    PackageState kgpgPackageState() const;
     void showKgpgNotInstalled();
 
     Ui::KeysElementWidget* ui;

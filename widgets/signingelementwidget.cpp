@@ -3,14 +3,18 @@
 
 #include "digsigconfigmanager.h"
 #include "digsigconstants.h"
+#include "digsigelementwidget.h"
 #include "digsigsettings.h"
 #include "elementdata.h"
 #include "filteredtreeproxymodel.h"
 #include "keymanager.h"
+#include "module.h"
 #include "selectkeydialog.h"
 #include "signaturedelegate.h"
+#include "shortlist.h"
 #include "signfilemodel.h"
 #include "signingdialog.h"
+#include "sysroot.h"
 #include "taskobserver.h"
 #include "updateinitramfstask.h"
 
@@ -29,25 +33,31 @@ SigningElementWidget::SigningElementWidget(Module& module, bool (*permission)(Mo
     _targetElementType = ContextOperation::allElementType;
     ui->setupUi(this);
 
+    // Under a sandbox root the tree shows the sandbox as the file system, as the real system
+    // would show "/".
+    const QString top = Sysroot::isActive() ? Sysroot::root() : QDir::rootPath();
     _fileModel = new SignFileModel(this);
-    _fileModel->setRootPath(QDir::rootPath());
+    _fileModel->setRootPath(top);
     _proxyModel = new FilteredTreeProxyModel(this);
     _proxyModel->setSourceModel(_fileModel);
+    _proxyModel->setTopDirectory(top);
     ui->_filesTreeView->setModel(_proxyModel);
     auto* signatures = new SignatureDelegate(ui->_filesTreeView);
     ui->_filesTreeView->setItemDelegateForColumn(SignFileModel::SignatureColumn, signatures);
     ui->_filesTreeView->setItemDelegateForColumn(SignFileModel::ExternedSignatureColumn,
                                                  signatures);
-    // The signature columns come right after the name.
+    const QModelIndex topIndex = _fileModel->index(top);
+    ui->_filesTreeView->setRootIndex(_proxyModel->mapFromSource(topIndex.parent()));
+    // The signature columns come right after the name. The name takes the room the others
+    // leave, so that a deep tree does not push them out of view.
     if (QHeaderView* header = ui->_filesTreeView->header()) {
-        header->setSectionResizeMode(0, QHeaderView::ResizeToContents);
         header->moveSection(4, 1);
         header->moveSection(5, 2);
-        // The signature cells hold a single character: size them by their titles.
-        for (int section : {4, 5})
-            header->resizeSection(section, header->sectionSizeHint(section));
+        header->setStretchLastSection(false);
+        header->setSectionResizeMode(QHeaderView::ResizeToContents);
+        header->setSectionResizeMode(0, QHeaderView::Stretch);
     }
-    ui->_filesTreeView->expand(_proxyModel->index(0, 0));
+    ui->_filesTreeView->expand(_proxyModel->mapFromSource(topIndex));
 
     connect(ui->_signPushButton, &QPushButton::clicked, this,
             &SigningElementWidget::showSigningDialog);
@@ -123,32 +133,50 @@ void SigningElementWidget::showSigningDialog()
     SigningDialog signingDialog(&keyManager, selectKeyDialog.selectedKeyId(), paths, mode,
                                 selectKeyDialog.isSaveLogChecked(), nullptr);
     signingDialog.exec();
+    refreshSettingsElement();
     if (signingDialog.isFinished())
         offerVerification(mode);
     _fileModel->updateSignatures(indexes);
 }
 
+// A run merges its files into the control file: the settings element must not keep showing,
+// and later save, the text from before.
+void SigningElementWidget::refreshSettingsElement()
+{
+    auto* settings = module()
+        ? qobject_cast<DigSigElementWidget*>(module()->elementWidget(QStringLiteral("DigSig")))
+        : nullptr;
+    if (settings)
+        settings->refreshIfChangedOnDisk();
+}
+
 // Files outside the trusted system directories under extended-attribute verification can
-// keep the system from booting, so ask once before such a selection is signed.
+// keep the system from booting, so ask once before such a selection is signed. The paths are
+// judged and shown as the system knows them, without a sandbox root.
 bool SigningElementWidget::confirmSelection(const QStringList& paths)
 {
     const QSet<QString>& trusted = DigSig::trustedDirectories();
-    const bool unsafe = std::any_of(paths.cbegin(), paths.cend(), [&trusted](const QString& path) {
-        if (path == QLatin1String("/"))
-            return true;
-        const QStringList parts = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-        return !parts.isEmpty() && !trusted.contains(QLatin1Char('/') + parts.first());
-    });
-    if (!unsafe)
+    QStringList unsafe;
+    for (const QString& path : paths) {
+        const QString systemPath = Sysroot::systemPath(path);
+        const QStringList parts = systemPath.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+        if (systemPath == QDir::rootPath()
+            || (!parts.isEmpty() && !trusted.contains(QLatin1Char('/') + parts.first())))
+            unsafe << systemPath;
+    }
+    if (unsafe.isEmpty())
         return true;
-    const auto answer = QMessageBox::question(
-        this, tr("Selection confirmation"),
-        tr("Warning! You have selected unsafe directories for signing. After enabling extended "
-           "attributes signature verification, this can lead to the inablility of booting the "
-           "system, the inability to change the settings (disable) of the DigSig module and "
-           "other unpredictable consequences.\nDo you want to continue?"),
-        QMessageBox::Yes | QMessageBox::No);
-    return answer == QMessageBox::Yes;
+    QMessageBox box(QMessageBox::Warning, tr("Selection confirmation"),
+                    tr("Warning! You have selected unsafe directories for signing. After enabling "
+                       "extended attributes signature verification, this can lead to the "
+                       "inablility of booting the system, the inability to change the settings "
+                       "(disable) of the DigSig module and other unpredictable consequences.\n"
+                       "Do you want to continue?"),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setInformativeText(
+        tr("Outside the trusted system directories:\n%1").arg(ShortList::format(unsafe)));
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }
 
 void SigningElementWidget::offerVerification(Bsign::SignMode mode)

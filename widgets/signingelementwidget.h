@@ -32,6 +32,7 @@ private:
     QModelIndexList selectedSourceIndexes() const;
     bool confirmSelection(const QStringList& paths);
     void offerVerification(Bsign::SignMode mode);
+    void refreshSettingsElement();
 
     Ui::SigningElementWidget* ui;
     FilteredTreeProxyModel* _proxyModel;

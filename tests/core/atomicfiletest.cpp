@@ -23,6 +23,8 @@ private Q_SLOTS:
     void refusesFileChangedSinceRead();
     void fullFileSystemKeepsOldFile();
     void appendsWithoutFollowingLinks();
+    void readsRegularFilesOnly_data();
+    void readsRegularFilesOnly();
 
 private:
     static QString target() { return Sysroot::path(QStringLiteral("/etc/digsig/test.conf")); }
@@ -210,6 +212,58 @@ void AtomicFileTest::appendsWithoutFollowingLinks()
     QCOMPARE(error,
              QStringLiteral("/etc/digsig/test.conf is not a regular file; it was not "
                             "written."));
+}
+
+void AtomicFileTest::readsRegularFilesOnly_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<qint64>("maxBytes");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("content");
+    using Contents = AtomicFile::Contents;
+    QTest::newRow("whole file") << "file" << qint64(100) << int(Contents::Read)
+                                << QByteArray("0123456789");
+    QTest::newRow("exactly the limit")
+        << "file" << qint64(10) << int(Contents::Read) << QByteArray("0123456789");
+    QTest::newRow("over the limit")
+        << "file" << qint64(4) << int(Contents::TooLarge) << QByteArray("0123");
+    QTest::newRow("through a link")
+        << "link" << qint64(100) << int(Contents::Read) << QByteArray("0123456789");
+    QTest::newRow("absent") << "absent" << qint64(100) << int(Contents::Absent) << QByteArray();
+    QTest::newRow("FIFO, nobody writing")
+        << "fifo" << qint64(100) << int(Contents::Failed) << QByteArray();
+    QTest::newRow("directory") << "directory" << qint64(100) << int(Contents::Failed)
+                               << QByteArray();
+}
+
+// Whatever was kept, the fingerprint is that of the whole file, as currentFingerprint() sees it.
+void AtomicFileTest::readsRegularFilesOnly()
+{
+    QFETCH(QString, kind);
+    QFETCH(qint64, maxBytes);
+    QFETCH(int, status);
+    QFETCH(QByteArray, content);
+    const QString real = Sysroot::path(QStringLiteral("/etc/digsig/real"));
+    QVERIFY(TestSupport::writeFile(real, "0123456789"));
+    if (kind == QLatin1String("file"))
+        QVERIFY(TestSupport::writeFile(target(), "0123456789"));
+    else if (kind == QLatin1String("link"))
+        QVERIFY(QFile::link(real, target()));
+    else if (kind == QLatin1String("fifo"))
+        QCOMPARE(::mkfifo(QFile::encodeName(target()).constData(), 0600), 0);
+    else if (kind == QLatin1String("directory"))
+        QVERIFY(QDir().mkpath(target()));
+
+    const AtomicFile::Contents read = AtomicFile::read(target(), maxBytes);
+    QCOMPARE(int(read.status), status);
+    QCOMPARE(read.content, content);
+    QCOMPARE(read.error.isEmpty(), status != AtomicFile::Contents::Failed);
+    const QByteArray expected = status == AtomicFile::Contents::Absent
+        ? AtomicFile::absentFingerprint()
+        : status == AtomicFile::Contents::Failed ? QByteArray()
+                                                 : AtomicFile::fingerprint("0123456789");
+    QCOMPARE(read.fingerprint, expected);
+    QCOMPARE(AtomicFile::currentFingerprint(target()), expected);
 }
 
 DIGSIG_SANDBOX_TEST_MAIN(AtomicFileTest)

@@ -2,11 +2,15 @@
 #include "elementdata.h"
 #include "module.h"
 #include "ordinaryelement.h"
+#include "readpropertyheavytask.h"
+#include "taskobserver.h"
 #include "testsupport.h"
+#include "updatetask.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSemaphore>
 #include <QVBoxLayout>
 
 namespace {
@@ -44,6 +48,56 @@ public:
         Module::performOperation(operation, type, data, n);
     }
     QList<Received> received;
+};
+
+// A task that does nothing and ends only when the test opens the gate.
+template<typename Base> class GatedTask : public Base
+{
+public:
+    GatedTask(Element* element, ElementData* data, QSemaphore* gate)
+        : Base(element, data)
+        , _gate(gate)
+    { }
+    void run() override
+    {
+        _gate->acquire();
+        this->taskDescription().setStatus(TaskDescription::Succeeded);
+        AbstractTask::run();
+    }
+
+private:
+    QSemaphore* _gate;
+};
+
+// A read needs no data of its own.
+class ReadTask : public ReadPropertyHeavyTask
+{
+public:
+    ReadTask(Element* element, ElementData*)
+        : ReadPropertyHeavyTask(element)
+    { }
+};
+
+// Turns every update operation into a gated update task, as a plug-in's module would.
+class UpdatingModule : public Module
+{
+public:
+    UpdatingModule()
+        : Module(QStringLiteral("UpdatingModule"), nullptr, false)
+    { }
+    void performOperation(ContextOperation* operation, OperationType type, ElementData* data,
+                          int n) override
+    {
+        if (type == UpdateOperation) {
+            ++updates;
+            TaskObserver::instance(nullptr)->performTask(
+                new GatedTask<UpdateTask>(operation->elementContext(), data, &gate));
+            data = nullptr;
+        }
+        Module::performOperation(operation, type, data, n);
+    }
+    QSemaphore gate;
+    int updates = 0;
 };
 
 class TestElement : public OrdinaryElement
@@ -103,6 +157,7 @@ private Q_SLOTS:
     void changeFlagFollowsEditsAndReset();
     void widgetsAreAttachedToTheirElements();
     void lockingTheFormLeavesOpenDialogsAnswerable();
+    void oneUpdateAtATimeWithTheFormLocked();
 };
 
 void ViewEditElementWidgetTest::applySendsUpdateWithExportedRecord()
@@ -232,6 +287,48 @@ void ViewEditElementWidgetTest::lockingTheFormLeavesOpenDialogsAnswerable()
     QVERIFY(yesEnabled);
     QCOMPARE(answer, QMessageBox::Yes);
     QVERIFY(!widget->checkBox->isEnabled());
+}
+
+void ViewEditElementWidgetTest::oneUpdateAtATimeWithTheFormLocked()
+{
+    UpdatingModule module;
+    bool dataDeleted = false;
+    auto* element
+        = new TestElement(module, QStringLiteral("Settings"), ReadOperation | UpdateOperation);
+    module.elements().append(element);
+    auto* widget = new EditorWidget(module, QStringLiteral("Settings"), &dataDeleted);
+    module.insertElementWidget(widget);
+    module.connectElementWidgets();
+    TaskObserver* observer = TaskObserver::instance(nullptr);
+    widget->blockEditWidget(false);
+    QTest::keyClicks(widget->lineEdit, QStringLiteral("x"));
+    // A read of the element is no update: it holds nothing back.
+    QSemaphore readGate;
+    observer->performTask(new GatedTask<ReadTask>(element, nullptr, &readGate));
+    QVERIFY(!widget->isUpdateRunning());
+
+    widget->applyContentChanges();
+    widget->applyContentChanges();
+    readGate.release();
+    QCOMPARE(module.updates, 1);
+    QVERIFY(widget->isUpdateRunning());
+    QVERIFY(observer->isUpdateRunning(element));
+    QVERIFY2(widget->lineEdit->isReadOnly() && !widget->checkBox->isEnabled(),
+             "edits made during the update would be lost to the read after it");
+
+    module.gate.release();
+    QVERIFY(observer->waitForIdle(10000));
+    QVERIFY(!widget->isUpdateRunning());
+    QVERIFY(!widget->lineEdit->isReadOnly() && widget->checkBox->isEnabled());
+    const TaskObserver::Record record = observer->history().constLast();
+    QCOMPARE(record.element, QPointer<Element>(element));
+    QVERIFY(record.update);
+    QVERIFY(record.started.isValid());
+
+    widget->applyContentChanges();
+    QCOMPARE(module.updates, 2);
+    module.gate.release();
+    QVERIFY(observer->waitForIdle(10000));
 }
 
 DIGSIG_SANDBOX_TEST_MAIN(ViewEditElementWidgetTest)

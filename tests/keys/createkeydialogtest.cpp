@@ -60,6 +60,8 @@ private Q_SLOTS:
 
     void validatorsStopImpossibleInput_data();
     void validatorsStopImpossibleInput();
+    void incompleteAddressIsNotGenerated_data();
+    void incompleteAddressIsNotGenerated();
     void nameLength_data();
     void nameLength();
     void failedGenerationReenablesDialog();
@@ -118,11 +120,15 @@ void CreateKeyDialogTest::validatorsStopImpossibleInput_data()
     QTest::newRow("short name") << "_nameLineEdit" << QStringLiteral("Ab") << QStringLiteral("Ab");
     QTest::newRow("cyrillic name")
         << "_nameLineEdit" << QStringLiteral("Иван Петров 2") << QStringLiteral("Иван Петров 2");
+    QTest::newRow("hyphen and apostrophe") << "_nameLineEdit" << QStringLiteral("Jean-Luc O'Neil")
+                                           << QStringLiteral("Jean-Luc O'Neil");
     QTest::newRow("second at sign") << "_emailLineEdit" << QStringLiteral("ivan@host@x.org")
                                     << QStringLiteral("ivan@hostx.org");
-    QTest::newRow("two dots after at sign")
-        << "_emailLineEdit" << QStringLiteral("ivan@host.example.org")
-        << QStringLiteral("ivan@host.exampleorg");
+    QTest::newRow("dots, plus, sub-domains, hyphens")
+        << "_emailLineEdit" << QStringLiteral("jean.luc+build@mail.build-1.example.org")
+        << QStringLiteral("jean.luc+build@mail.build-1.example.org");
+    QTest::newRow("space in address")
+        << "_emailLineEdit" << QStringLiteral("jean luc@x.org") << QStringLiteral("jeanluc@x.org");
     QTest::newRow("comment takes anything")
         << "_commentLineEdit" << QStringLiteral("@@ ..!") << QStringLiteral("@@ ..!");
 }
@@ -137,6 +143,32 @@ void CreateKeyDialogTest::validatorsStopImpossibleInput()
     QCOMPARE(lineEdit->maxLength(), 500);
     type(lineEdit, typed);
     QCOMPARE(lineEdit->text(), kept);
+}
+
+void CreateKeyDialogTest::incompleteAddressIsNotGenerated_data()
+{
+    QTest::addColumn<QString>("email");
+    QTest::addColumn<bool>("generates");
+    QTest::newRow("no domain") << QStringLiteral("ivan@") << false;
+    QTest::newRow("no top-level domain") << QStringLiteral("ivan@host") << false;
+    QTest::newRow("empty") << QString() << true;
+    QTest::newRow("whole") << QStringLiteral("jean.luc+build@mail.build-1.example.org") << true;
+}
+
+void CreateKeyDialogTest::incompleteAddressIsNotGenerated()
+{
+    QFETCH(QString, email);
+    QFETCH(bool, generates);
+    fill(QStringLiteral("Jean-Luc O'Neil"), email, QString());
+    QSignalSpy started(_manager.get(), &KeyManager::keyGenerationStarted);
+    BoxRecord box;
+    answerBox(&box, _dialog.get());
+    _dialog->accept();
+    QVERIFY(box.shown);
+    QCOMPARE(started.count(), generates ? 1 : 0);
+    if (!generates)
+        QCOMPARE(box.text, QStringLiteral("The e-mail address %1 is not complete.").arg(email));
+    QVERIFY(_dialog->isVisible());
 }
 
 void CreateKeyDialogTest::nameLength_data()
@@ -181,7 +213,10 @@ void CreateKeyDialogTest::failedGenerationReenablesDialog()
         _dialog->accept();
         QVERIFY(box.shown);
         QCOMPARE(box.text, QStringLiteral("Key generation error:"));
-        QCOMPARE(box.informativeText, QStringLiteral("GPGME General error"));
+        QVERIFY2(box.informativeText.startsWith(
+                     QStringLiteral("The GnuPG installed on this computer cannot make GOST "
+                                    "R 34.10-2012 keys.\nInstall GnuPG with GOST support")),
+                 qPrintable(box.informativeText));
         QVERIFY(!box.openerEnabled);
         QVERIFY(_dialog->isEnabled());
         QVERIFY(_dialog->isVisible());

@@ -1,4 +1,5 @@
 #include "gpgagentconfig.h"
+#include "digsigconstants.h"
 #include "gnupghome.h"
 
 #include "testsupport.h"
@@ -7,6 +8,7 @@
 #include <QtTest>
 
 #include <stdexcept>
+#include <sys/stat.h>
 
 using Options = QHash<QString, QString>;
 Q_DECLARE_METATYPE(Options)
@@ -30,6 +32,15 @@ private Q_SLOTS:
     void homeCannotBeCreated();
     void fileCannotBeRead();
     void realAgentReloads();
+    void hungReloadIsStopped();
+    void failedWriteKeepsFile_data();
+    void failedWriteKeepsFile();
+    void newFileIsPrivateWhateverTheUmask();
+    void restoresTheAdministratorsTimes_data();
+    void restoresTheAdministratorsTimes();
+    void noRaiseWithoutRecord_data();
+    void noRaiseWithoutRecord();
+    void raiseKeepsTheRecordOfAnUnfinishedRun();
 
 private:
     QString home() const { return TestSupport::sandboxRoot() + QStringLiteral("/root/.gnupg"); }
@@ -57,6 +68,12 @@ void GpgAgentConfigTest::cleanup()
     qunsetenv("DIGSIG_GPG_CONNECT_AGENT_LOG");
     qunsetenv("DIGSIG_GPG_CONNECT_AGENT_EXIT");
     qunsetenv("DIGSIG_GPG_CONNECT_AGENT_CRASH");
+    qunsetenv("DIGSIG_GPG_CONNECT_AGENT_HANG");
+    // Drops this process's run lock; a record a test broke on purpose may not be readable.
+    thrown([] { restoreGpgAgentTimes(); });
+    const QString state = TestSupport::sandboxRoot() + DigSig::stateDirectory();
+    QFile::remove(state);
+    QDir(state).removeRecursively();
 }
 
 QString GpgAgentConfigTest::thrown(const std::function<void()>& call) const
@@ -245,6 +262,153 @@ void GpgAgentConfigTest::realAgentReloads()
              "log-file " + agentLog.toUtf8() + "\ndefault-cache-ttl 601\n");
     QTRY_VERIFY(TestSupport::readFile(agentLog).contains("SIGHUP received"));
     QCOMPARE(reloads(), QStringList());
+}
+
+void GpgAgentConfigTest::hungReloadIsStopped()
+{
+    qputenv("DIGSIG_GPG_CONNECT_AGENT_HANG", "1");
+    TestSupport::ProcessWarningCounter processWarnings;
+    QCOMPARE(thrown([] { reloadGpgAgent(200); }),
+             QStringLiteral("gpg-agent did not answer within 0.2 seconds; it keeps its old "
+                            "settings until it is restarted."));
+    QCOMPARE(processWarnings.count(), 0);
+}
+
+void GpgAgentConfigTest::failedWriteKeepsFile_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("link") << "link"
+                          << "%1 is a symbolic link; it was not written.";
+    QTest::newRow("full file system") << "tmpfs"
+                                      << "Can not write %1: No space left on device";
+}
+
+void GpgAgentConfigTest::failedWriteKeepsFile()
+{
+    QFETCH(QString, fault);
+    QFETCH(QString, reason);
+    const QString elsewhere = _scratch->filePath(QStringLiteral("elsewhere"));
+    QString skip;
+    if (fault == QLatin1String("tmpfs") && !TestSupport::mountTmpfs(home(), 16, &skip))
+        QSKIP(qPrintable(skip));
+    QVERIFY(TestSupport::writeFile(elsewhere, "max-cache-ttl 1\n"));
+    if (fault == QLatin1String("link")) {
+        QVERIFY(QDir().mkpath(home()));
+        QVERIFY(QFile::link(elsewhere, confFile()));
+    } else {
+        QVERIFY(TestSupport::writeFile(confFile(), "max-cache-ttl 1\n"));
+        QVERIFY(TestSupport::writeFile(home() + QStringLiteral("/filler"),
+                                       QByteArray(16 * 1024 - 4096, 'f')));
+    }
+    const QString error = thrown(
+        [] { writeGpgAgentConfOption(QStringLiteral("max-cache-ttl"), QStringLiteral("7200")); });
+    const QByteArray left = TestSupport::readFile(confFile());
+    const QStringList entries = QDir(home()).entryList(QDir::Files | QDir::Hidden);
+    if (fault == QLatin1String("tmpfs"))
+        TestSupport::unmount(home());
+    const QString shown = QStringLiteral("/root/.gnupg/gpg-agent.conf");
+    QCOMPARE(error,
+             QStringLiteral("Can not save file ") + shown + QLatin1Char('\n') + reason.arg(shown));
+    QCOMPARE(left, QByteArray("max-cache-ttl 1\n"));
+    QCOMPARE(TestSupport::readFile(elsewhere), QByteArray("max-cache-ttl 1\n"));
+    QVERIFY(!entries.join(QLatin1Char(' ')).contains(QLatin1String(".gpg-agent.conf.")));
+    QCOMPARE(reloads(), QStringList());
+}
+
+void GpgAgentConfigTest::newFileIsPrivateWhateverTheUmask()
+{
+    const mode_t old = ::umask(0);
+    writeGpgAgentConfOption(QStringLiteral("a"), QStringLiteral("1"));
+    ::umask(old);
+    QCOMPARE(QFileInfo(confFile()).permissions(),
+             QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+}
+
+void GpgAgentConfigTest::restoresTheAdministratorsTimes_data()
+{
+    QTest::addColumn<QByteArray>("before"); // "-": no file
+    QTest::addColumn<QByteArray>("after");
+    QTest::newRow("no file") << QByteArray("-") << QByteArray();
+    QTest::newRow("no time lines") << QByteArray("ttyname x\n") << QByteArray("ttyname x\n");
+    QTest::newRow("a cache time of the administrator's")
+        << QByteArray("default-cache-ttl 60\n# mine\n")
+        << QByteArray("default-cache-ttl 60\n# mine\n");
+    QTest::newRow("lines kept byte for byte, later duplicates untouched")
+        << QByteArray("max-cache-ttl\t100  # caf\xe9\npinentry-timeout 5\nmax-cache-ttl 7\n")
+        << QByteArray("max-cache-ttl\t100  # caf\xe9\npinentry-timeout 5\nmax-cache-ttl 7\n");
+}
+
+// A run puts back what the administrator had: the same lines, or none where there was none.
+void GpgAgentConfigTest::restoresTheAdministratorsTimes()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, after);
+    if (before != "-")
+        QVERIFY(TestSupport::writeFile(confFile(), before));
+    QVERIFY(!gpgAgentTimesRaised());
+
+    raiseGpgAgentTimes();
+    QVERIFY(gpgAgentTimesRaised());
+    const QString record = TestSupport::sandboxRoot() + DigSig::gpgAgentTimesRecordPath();
+    QCOMPARE(QFileInfo(record).permissions(),
+             QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+    const QString raised = QString::fromUtf8(TestSupport::readFile(confFile()));
+    for (const char* option : {"pinentry-timeout", "default-cache-ttl", "max-cache-ttl"})
+        QVERIFY(raised.contains(QLatin1String(option) + QStringLiteral(" 2592000\n")));
+
+    restoreGpgAgentTimes();
+    QVERIFY(!gpgAgentTimesRaised());
+    QCOMPARE(TestSupport::readFile(confFile()), after);
+    QCOMPARE(reloads(), QStringList({reloadCommand, reloadCommand}));
+    // Nothing raised, nothing to restore.
+    restoreGpgAgentTimes();
+    QCOMPARE(reloads().size(), 2);
+}
+
+void GpgAgentConfigTest::noRaiseWithoutRecord_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("error");
+    const QString record = DigSig::gpgAgentTimesRecordPath();
+    QTest::newRow("record is a link")
+        << "link"
+        << QStringLiteral("Can not save file %1\n%1 is a symbolic link; it was not written.")
+               .arg(record);
+    QTest::newRow("state directory cannot be made")
+        << "file" << QStringLiteral("Can not create dir ") + DigSig::stateDirectory();
+}
+
+// The raised times are recorded before they are written: without a record, nothing is raised.
+void GpgAgentConfigTest::noRaiseWithoutRecord()
+{
+    QFETCH(QString, fault);
+    QFETCH(QString, error);
+    const QString state = TestSupport::sandboxRoot() + DigSig::stateDirectory();
+    if (fault == QLatin1String("link")) {
+        QVERIFY(QDir().mkpath(state));
+        QVERIFY(QFile::link(_scratch->filePath(QStringLiteral("elsewhere")),
+                            TestSupport::sandboxRoot() + DigSig::gpgAgentTimesRecordPath()));
+    } else {
+        QVERIFY(TestSupport::writeFile(state, "a file"));
+    }
+    QVERIFY(TestSupport::writeFile(confFile(), "default-cache-ttl 60\n"));
+    QCOMPARE(thrown([] { raiseGpgAgentTimes(); }), error);
+    QCOMPARE(TestSupport::readFile(confFile()), QByteArray("default-cache-ttl 60\n"));
+    QVERIFY(!QFile::exists(_scratch->filePath(QStringLiteral("elsewhere"))));
+    QCOMPARE(reloads(), QStringList());
+}
+
+// A record left by a run that did not end holds the administrator's lines: a new run keeps it.
+void GpgAgentConfigTest::raiseKeepsTheRecordOfAnUnfinishedRun()
+{
+    QVERIFY(TestSupport::writeFile(confFile(), "default-cache-ttl 2592000\n"));
+    QVERIFY(TestSupport::writeFile(TestSupport::sandboxRoot() + DigSig::gpgAgentTimesRecordPath(),
+                                   "# record\npinentry-timeout\ndefault-cache-ttl "
+                                   "default-cache-ttl 60\nmax-cache-ttl\n"));
+    raiseGpgAgentTimes();
+    restoreGpgAgentTimes();
+    QCOMPARE(TestSupport::readFile(confFile()), QByteArray("default-cache-ttl 60\n"));
 }
 
 DIGSIG_SANDBOX_TEST_MAIN(GpgAgentConfigTest)

@@ -3,7 +3,10 @@
 
 #include "testsupport.h"
 
+#include <QSignalSpy>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 using KeyList = QList<QPair<QString, QString>>;
 
@@ -17,6 +20,8 @@ private Q_SLOTS:
     void cleanupTestCase();
     void listsUsableSigningSubkeysOnly();
     void uninitialisedListsNothing();
+    void exportWritesLikeEveryWriter_data();
+    void exportWritesLikeEveryWriter();
 
 private:
     std::unique_ptr<GnupgHome> _home;
@@ -64,6 +69,71 @@ void KeyManagerSandboxTest::uninitialisedListsNothing()
 {
     KeyManager uninitialised;
     QCOMPARE(uninitialised.signingKeys(), KeyList());
+}
+
+void KeyManagerSandboxTest::exportWritesLikeEveryWriter_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("new file, umask 000") << "umask" << QString();
+    QTest::newRow("target is a link") << "link"
+                                      << "%1 is a symbolic link; it was not written.";
+    QTest::newRow("full file system") << "tmpfs"
+                                      << "Can not write %1: No space left on device";
+}
+
+// A key export replaces its target whole, never through a link, with mode 0644.
+void KeyManagerSandboxTest::exportWritesLikeEveryWriter()
+{
+    QFETCH(QString, fault);
+    QFETCH(QString, error);
+    const QString directory = TestSupport::sandboxRoot() + QStringLiteral("/etc/digsig/keys");
+    const QString target = directory + QStringLiteral("/key.gpg");
+    const QString elsewhere = TestSupport::sandboxRoot() + QStringLiteral("/etc/elsewhere");
+    QDir(directory).removeRecursively();
+    QVERIFY(QDir().mkpath(directory));
+    QString skip;
+    if (fault == QLatin1String("tmpfs") && !TestSupport::mountTmpfs(directory, 8, &skip))
+        QSKIP(qPrintable(skip));
+    QVERIFY(TestSupport::writeFile(elsewhere, "old key\n"));
+    if (fault == QLatin1String("link"))
+        QVERIFY(QFile::link(elsewhere, target));
+    if (fault == QLatin1String("tmpfs")) {
+        QVERIFY(TestSupport::writeFile(target, "old key\n"));
+        QVERIFY(
+            TestSupport::writeFile(directory + QStringLiteral("/filler"), QByteArray(4096, 'f')));
+    }
+    const QString fingerprint
+        = _home->makeKey(QStringLiteral("Export <export@example.org>"), QStringLiteral("ed25519"))
+              .value(0);
+
+    KeyManager manager;
+    QVERIFY(manager.init(QString()));
+    QSignalSpy exported(&manager, &KeyManager::keyExported);
+    QSignalSpy failed(&manager, &KeyManager::keyExportError);
+    const mode_t umask = ::umask(0);
+    manager.exportKey(fingerprint, target);
+    ::umask(umask);
+    const QByteArray left = TestSupport::readFile(target);
+    const QStringList entries = QDir(directory).entryList(QDir::Files | QDir::Hidden);
+    if (fault == QLatin1String("tmpfs"))
+        TestSupport::unmount(directory);
+
+    if (error.isEmpty()) {
+        QCOMPARE(failed.count(), 0);
+        QCOMPARE(exported.count(), 1);
+        QCOMPARE(QFileInfo(target).permissions(),
+                 QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser
+                     | QFile::ReadGroup | QFile::ReadOther);
+        QVERIFY(!left.isEmpty());
+        return;
+    }
+    QCOMPARE(exported.count(), 0);
+    QCOMPARE(failed.count(), 1);
+    QCOMPARE(failed.at(0).at(2).toString(), error.arg(QStringLiteral("/etc/digsig/keys/key.gpg")));
+    QCOMPARE(left, QByteArray("old key\n"));
+    QCOMPARE(TestSupport::readFile(elsewhere), QByteArray("old key\n"));
+    QVERIFY(!entries.join(QLatin1Char(' ')).contains(QLatin1String(".key.gpg.")));
 }
 
 DIGSIG_SANDBOX_TEST_MAIN(KeyManagerSandboxTest)

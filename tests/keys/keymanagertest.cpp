@@ -1,5 +1,6 @@
 #include "keymanager.h"
 #include "gnupghome.h"
+#include "keygenerationfailure.h"
 
 #include "testsupport.h"
 
@@ -37,7 +38,10 @@ private Q_SLOTS:
     void subkeyFilter_data();
     void subkeyFilter();
 
+    void keyParameters_data();
     void keyParameters();
+    void generationFailureSaysWhyAndWhatToDo_data();
+    void generationFailureSaysWhyAndWhatToDo();
     void genKeyWithoutRequiredKeys_data();
     void genKeyWithoutRequiredKeys();
     void genKeyGostRefusedByGnupg();
@@ -131,21 +135,72 @@ void KeyManagerTest::subkeyFilter()
     QCOMPARE(KeyManager::isUsableSigningSubkey(state, acceptKnownAlgorithms), usable);
 }
 
+// GnuPG refuses a parameter line without a value, so empty optional values are left out.
+void KeyManagerTest::keyParameters_data()
+{
+    QTest::addColumn<QString>("comment");
+    QTest::addColumn<QString>("email");
+    QTest::addColumn<QByteArray>("optional");
+    QTest::newRow("both") << QStringLiteral("build") << QStringLiteral("ivan@example.org")
+                          << QByteArray(" Name-Comment: build \n Name-Email: ivan@example.org \n");
+    QTest::newRow("no comment") << QString() << QStringLiteral("ivan@example.org")
+                                << QByteArray(" Name-Email: ivan@example.org \n");
+    QTest::newRow("blank comment, no e-mail") << QStringLiteral("  ") << QString() << QByteArray();
+}
+
 void KeyManagerTest::keyParameters()
 {
+    QFETCH(QString, comment);
+    QFETCH(QString, email);
+    QFETCH(QByteArray, optional);
     const QMap<QString, QString> params {
         {QStringLiteral("Name-Real"), QStringLiteral("Иван Петров")},
-        {QStringLiteral("Name-Comment"), QString()},
-        {QStringLiteral("Name-Email"), QStringLiteral("ivan@example.org")}};
+        {QStringLiteral("Name-Comment"), comment},
+        {QStringLiteral("Name-Email"), email}};
     const QByteArray expected = "<GnupgKeyParms format=\"internal\">\n"
                                 " Key-Type: GOST_R34.10-2012 \n"
                                 " Name-Real: \xd0\x98\xd0\xb2\xd0\xb0\xd0\xbd "
                                 "\xd0\x9f\xd0\xb5\xd1\x82\xd1\x80\xd0\xbe\xd0\xb2 \n"
-                                " Name-Comment:  \n"
-                                " Name-Email: ivan@example.org \n"
-                                " Expire-Date: 0 \n"
-                                "</GnupgKeyParms>";
+        + optional
+        + " Expire-Date: 0 \n"
+          "</GnupgKeyParms>";
     QCOMPARE(KeyManager::keyParameters(params), expected);
+}
+
+void KeyManagerTest::generationFailureSaysWhyAndWhatToDo_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("diagnostics");
+    QTest::addColumn<QString>("why");
+    QTest::newRow("cancelled") << int(GPG_ERR_CANCELED) << QString()
+                               << QStringLiteral("The pass phrase was not entered.");
+    QTest::newRow("GOST unknown to GnuPG")
+        << int(GPG_ERR_GENERAL) << QStringLiteral("invalid algorithm")
+        << QStringLiteral(
+               "The GnuPG installed on this computer cannot make GOST R 34.10-2012 keys.");
+    QTest::newRow("no pinentry") << int(GPG_ERR_NO_PIN_ENTRY) << QString()
+                                 << QStringLiteral("GnuPG could not ask for a pass phrase.");
+    QTest::newRow("agent down") << int(GPG_ERR_GENERAL)
+                                << QStringLiteral("can't connect to the gpg-agent")
+                                << QStringLiteral("GnuPG could not ask for a pass phrase.");
+    QTest::newRow("anything else") << int(GPG_ERR_GENERAL) << QStringLiteral("missing argument")
+                                   << QStringLiteral("GnuPG refused to generate the key.");
+}
+
+void KeyManagerTest::generationFailureSaysWhyAndWhatToDo()
+{
+    QFETCH(int, code);
+    QFETCH(QString, diagnostics);
+    QFETCH(QString, why);
+    const gpgme_error_t error = gpgme_err_make(GPG_ERR_SOURCE_GPGME, gpgme_err_code_t(code));
+    const QStringList lines = KeyGenerationFailure::describe(error, diagnostics).split('\n');
+    QCOMPARE(lines.value(0), why);
+    QVERIFY(lines.size() >= 5);
+    QVERIFY(!lines.value(1).isEmpty());
+    QCOMPARE(lines.value(3), QStringLiteral("GnuPG said:"));
+    QCOMPARE(lines.mid(4).join('\n'),
+             (diagnostics.isEmpty() ? QString() : diagnostics + '\n') + QStringLiteral("GPGME ")
+                 + QString::fromUtf8(gpgme_strerror(error)));
 }
 
 void KeyManagerTest::genKeyWithoutRequiredKeys_data()
@@ -191,7 +246,12 @@ void KeyManagerTest::genKeyGostRefusedByGnupg()
     QCOMPARE(started.count(), 1);
     QCOMPARE(ended.count(), 0);
     QCOMPARE(failed.count(), 1);
-    QCOMPARE(failed.at(0).at(0).toString(), QStringLiteral("GPGME General error"));
+    QCOMPARE(
+        failed.at(0).at(0).toString(),
+        QStringLiteral("The GnuPG installed on this computer cannot make GOST R 34.10-2012 "
+                       "keys.\nInstall GnuPG with GOST support from the system's repositories, "
+                       "then create the key again.\n\nGnuPG said:\ninvalid algorithm\n"
+                       "GPGME General error"));
     QCOMPARE(_home->fingerprints(QStringLiteral("Gost User")), QStringList());
 }
 
@@ -248,8 +308,9 @@ void KeyManagerTest::exportFailureKeepsFiles_data()
                                           << false << unknownMessage.arg(unknownFingerprint);
     QTest::newRow("empty key id") << QString() << QStringLiteral("key.gpg") << true
                                   << unknownMessage.arg(QString());
-    QTest::newRow("missing directory") << QStringLiteral("RSA") << QStringLiteral("none/key.gpg")
-                                       << false << QStringLiteral("Can't open file");
+    QTest::newRow("missing directory")
+        << QStringLiteral("RSA") << QStringLiteral("none/key.gpg") << false
+        << QStringLiteral("Can not create a new file beside %1: No such file or directory");
 }
 
 void KeyManagerTest::exportFailureKeepsFiles()
@@ -261,6 +322,8 @@ void KeyManagerTest::exportFailureKeepsFiles()
     if (keyId == QLatin1String("RSA"))
         keyId = _rsaFingerprint;
     const QString path = _files->filePath(name);
+    if (error.contains(QLatin1String("%1")))
+        error = error.arg(path);
     const QByteArray old("old key bytes\n");
     if (existing)
         QVERIFY(TestSupport::writeFile(path, old));

@@ -1,12 +1,14 @@
 #include "analizpinentrytask.h"
 #include "digsigelement.h"
 #include "gnupghome.h"
+#include "gpgagentconfig.h"
 #include "importquillkeystask.h"
 #include "module.h"
 #include "taskobserver.h"
 
 #include "testsupport.h"
 
+#include <QProcess>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -29,6 +31,7 @@ private Q_SLOTS:
 
     void pinentrySetForAdministrator();
     void pinentryReloadFailure();
+    void timesOfAnEndedRunAreRestored();
     void importRootKeys_data();
     void importRootKeys();
 
@@ -112,6 +115,38 @@ void StartupTasksTest::pinentryReloadFailure()
     QCOMPARE(record.message, QStringLiteral("Can not reload gpg-agent"));
     QCOMPARE(TestSupport::readFile(sandboxed(QStringLiteral("/root/.gnupg/gpg-agent.conf"))),
              QByteArray("pinentry-program /usr/bin/pinentry-qt\n"));
+}
+
+// A console killed during a signing run left raised times behind; the next start puts back the
+// administrator's, but not while the run's console still lives.
+void StartupTasksTest::timesOfAnEndedRunAreRestored()
+{
+    const QString conf = sandboxed(QStringLiteral("/root/.gnupg/gpg-agent.conf"));
+    QVERIFY(TestSupport::writeFile(conf, "default-cache-ttl 60\n"));
+    const QString raised = _scratch->filePath(QStringLiteral("raised"));
+    QProcess run;
+    run.start(QStringLiteral(RAISER_PROGRAM), {raised});
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(raised), 60000);
+    QVERIFY(gpgAgentTimesRaised());
+
+    TaskObserver::Record record = perform(new AnalizPinentryTask(_element.get(), nullptr));
+    QCOMPARE(record.status, 2);
+    QVERIFY(TestSupport::readFile(conf).startsWith("default-cache-ttl 2592000\n"));
+    // Nor does a run of this console's own end the other's.
+    restoreGpgAgentTimes();
+    QVERIFY(gpgAgentTimesRaised());
+    QVERIFY(TestSupport::readFile(conf).startsWith("default-cache-ttl 2592000\n"));
+
+    run.kill();
+    QVERIFY(run.waitForFinished(60000));
+    record = perform(new AnalizPinentryTask(_element.get(), nullptr));
+    QCOMPARE(record.status, 3);
+    QCOMPARE(record.message,
+             QStringLiteral("A signing run did not end; gpg-agent's pinentry and cache times were "
+                            "put back as they were before it."));
+    QVERIFY(!gpgAgentTimesRaised());
+    QCOMPARE(TestSupport::readFile(conf),
+             QByteArray("default-cache-ttl 60\npinentry-program /usr/bin/pinentry-qt\n"));
 }
 
 void StartupTasksTest::importRootKeys_data()

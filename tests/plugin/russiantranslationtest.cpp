@@ -1,3 +1,5 @@
+#include "consolesetup.h"
+#include "consolewindow.h"
 #include "element.h"
 #include "elementwidget.h"
 #include "module.h"
@@ -6,6 +8,7 @@
 #include "treenode.h"
 
 #include <QAbstractItemModel>
+#include <QAction>
 #include <QApplication>
 #include <QDialog>
 #include <QLabel>
@@ -16,6 +19,7 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QTreeView>
+#include <QTreeWidget>
 
 #include <cstdio>
 
@@ -71,6 +75,8 @@ private Q_SLOTS:
     void keysWidgetShowsRussianTexts();
     void createKeyDialogOfTheKeysWidgetShowsRussianTexts();
     void signingWidgetShowsRussianTexts();
+    void consoleShowsRussianTexts();
+    void catalogueHasNoUnfinishedOrVanishedEntry_data();
     void catalogueHasNoUnfinishedOrVanishedEntry();
 
 private:
@@ -213,8 +219,8 @@ void RussianTranslationTest::createKeyDialogOfTheKeysWidgetShowsRussianTexts()
     QCOMPARE(className, QStringLiteral("CreateKeyDialog"));
     QCOMPARE(title, QStringLiteral("Создание ключа"));
     QCOMPARE(labels,
-             (QStringList {QStringLiteral("Имя:"), QStringLiteral("Эл. почта:"),
-                           QStringLiteral("Комментарий:")}));
+             (QStringList {QStringLiteral("&Имя:"), QStringLiteral("&Эл. почта:"),
+                           QStringLiteral("&Комментарий:")}));
 }
 
 void RussianTranslationTest::signingWidgetShowsRussianTexts()
@@ -239,14 +245,47 @@ void RussianTranslationTest::signingWidgetShowsRussianTexts()
              QStringLiteral("Подпись в расширенных атрибутах"));
 }
 
-// Every translatable text of the plug-in's sources and forms has a finished Russian entry, and
-// the catalogue keeps none that the sources no longer have.
+// The host program's own catalogue: its actions, panel and the name on its message boxes.
+void RussianTranslationTest::consoleShowsRussianTexts()
+{
+    ConsoleSetup::installTranslations(qApp, QStringLiteral(DIGSIG_TRANSLATIONS_DIR));
+    ConsoleSetup::nameApplication();
+    QCOMPARE(QApplication::applicationDisplayName(), QStringLiteral("Консоль администрирования"));
+    ConsoleWindow window;
+    QStringList actions;
+    for (const char* name : {"editAction", "applyAction", "cancelAction", "refreshAction"})
+        actions << window.findChild<QAction*>(QLatin1String(name))->text();
+    QCOMPARE(actions,
+             (QStringList {QStringLiteral("&Изменить"), QStringLiteral("&Применить"),
+                           QStringLiteral("О&тмена"), QStringLiteral("О&бновить")}));
+    QCOMPARE(window.taskPanel()->headerItem()->text(0), QStringLiteral("Задача"));
+    QCOMPARE(window.elementTree()->topLevelItem(0)->text(0), QStringLiteral("LocalComputer"));
+}
+
+void RussianTranslationTest::catalogueHasNoUnfinishedOrVanishedEntry_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QStringList>("directories");
+    QTest::addColumn<QString>("known");
+    QTest::newRow("plug-in") << QStringLiteral(DIGSIG_RU_CATALOGUE_SOURCE)
+                             << QStringLiteral(DIGSIG_TR_SOURCE_DIRS).split(QLatin1Char(','))
+                             << QStringLiteral("<translation>Ключи</translation>");
+    QTest::newRow("console") << QStringLiteral(COVA_CONSOLE_RU_CATALOGUE_SOURCE)
+                             << QStringLiteral(COVA_CONSOLE_TR_SOURCE_DIRS).split(QLatin1Char(','))
+                             << QStringLiteral("<translation>Задачи</translation>");
+}
+
+// Every translatable text of the sources and forms has a finished Russian entry, and the
+// catalogue keeps none that the sources no longer have.
 void RussianTranslationTest::catalogueHasNoUnfinishedOrVanishedEntry()
 {
+    QFETCH(QString, source);
+    QFETCH(QStringList, directories);
+    QFETCH(QString, known);
     QTemporaryDir scratch;
     QVERIFY(scratch.isValid());
-    const QString catalogue = scratch.filePath(QStringLiteral("cova-digsig-plugin_ru.ts"));
-    QVERIFY(QFile::copy(QStringLiteral(DIGSIG_RU_CATALOGUE_SOURCE), catalogue));
+    const QString catalogue = scratch.filePath(QFileInfo(source).fileName());
+    QVERIFY(QFile::copy(source, catalogue));
     QFile::setPermissions(catalogue, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 
     QProcess lupdate;
@@ -254,8 +293,7 @@ void RussianTranslationTest::catalogueHasNoUnfinishedOrVanishedEntry()
     lupdate.setProcessChannelMode(QProcess::MergedChannels);
     lupdate.start(QStringLiteral(LUPDATE_PROGRAM),
                   QStringList {QStringLiteral("-extensions"), QStringLiteral("cpp,h,ui")}
-                      + QStringLiteral(DIGSIG_TR_SOURCE_DIRS).split(QLatin1Char(','))
-                      + QStringList {QStringLiteral("-ts"), catalogue});
+                      + directories + QStringList {QStringLiteral("-ts"), catalogue});
     QVERIFY(lupdate.waitForFinished(-1));
     const QByteArray output = lupdate.readAll();
     QCOMPARE(lupdate.exitStatus(), QProcess::NormalExit);
@@ -263,7 +301,7 @@ void RussianTranslationTest::catalogueHasNoUnfinishedOrVanishedEntry()
     QVERIFY2(output.contains("Found "), output.constData());
 
     const QString text = QString::fromUtf8(TestSupport::readFile(catalogue));
-    QVERIFY(text.contains(QStringLiteral("<translation>Ключи</translation>")));
+    QVERIFY(text.contains(known));
     static const QRegularExpression open(
         QStringLiteral("<message[^>]*>(?:(?!</message>).)*?"
                        "type=\"(unfinished|vanished|obsolete)\"(?:(?!</message>).)*</message>"),

@@ -1,4 +1,5 @@
 #include "digsigconfigmanager.h"
+#include "atomicfile.h"
 #include "digsigelementdata.h"
 #include "digsigsettings.h"
 #include "testsupport.h"
@@ -9,8 +10,10 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <memory>
 #include <stdexcept>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -51,6 +54,10 @@ DigSigElementData& record(int elfMode, int xattrMode, bool ignoreXattrKeys, bool
     data.setIgnoreXattrKeys(ignoreXattrKeys);
     data.setIgnoreGost2001(ignoreGost2001);
     data.setXattrControl(control);
+    // save() leaves the fingerprints of what it wrote in the record.
+    data.setSettingsFingerprint(QByteArray());
+    data.setXattrControlFingerprint(QByteArray());
+    data.setKeepXattrControl(false);
     return data;
 }
 
@@ -302,93 +309,228 @@ private Q_SLOTS:
             = DigSigConfigManager::instance()->save(record(Debug, Off, false, true, text));
         QFETCH(QString, offender);
         QCOMPARE(errors, QStringList {sizeLimitMessage(offender)});
-        // The settings file was already replaced; the control file is left byte for byte.
-        QCOMPARE(TestSupport::readFile(sandboxed(settingsPath)),
-                 QByteArray("DIGSIG_ELF_MODE=2\nDIGSIG_XATTR_MODE=0\n"
-                            "DIGSIG_IGNORE_XATTR_KEYS=0\nDIGSIG_IGNORE_GOST2001=1\n"));
+        // Checked before anything is written: both files are left byte for byte.
+        QCOMPARE(TestSupport::readFile(sandboxed(settingsPath)), oldSettings);
         QCOMPARE(TestSupport::readFile(sandboxed(controlPath)), oldControl);
         QCOMPARE(digsigDirectoryEntries(),
                  QStringList(
                      {QStringLiteral("digsig_initramfs.conf"), QStringLiteral("xattr_control")}));
     }
 
-    void settingsFileThatCannotBeOpened()
+    void failedSaveKeepsFiles_data()
     {
-        QVERIFY(QDir(sandboxed(QStringLiteral("/etc/digsig"))).removeRecursively());
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QStringList>("errors");
+        QTest::addColumn<bool>("settingsWritten");
+
+        const auto failed = [](const QString& path, const QString& reason) {
+            return QStringList {QStringLiteral("file %1 can not be saved").arg(path),
+                                reason.arg(path)};
+        };
+        const QString beside = QStringLiteral("Can not create a new file beside %1: ");
+        QTest::newRow("directory missing")
+            << "no directory" << failed(settingsPath, beside + "No such file or directory")
+            << false;
+        QTest::newRow("no free descriptor")
+            << "no descriptor" << failed(settingsPath, beside + "Too many open files") << false;
+        QTest::newRow("settings file over the size limit")
+            << "size 10" << failed(settingsPath, "Can not write %1: File too large") << false;
+        QTest::newRow("control file over the size limit")
+            << "size 200" << failed(controlPath, "Can not write %1: File too large") << true;
+        QTest::newRow("full file system")
+            << "tmpfs" << failed(settingsPath, "Can not write %1: No space left on device")
+            << false;
+        QTest::newRow("control path is a directory")
+            << "control directory"
+            << failed(controlPath, "%1 is not a regular file; it was not written.") << true;
+        QTest::newRow("settings file is a link")
+            << "settings link" << failed(settingsPath, "%1 is a symbolic link; it was not written.")
+            << false;
+        QTest::newRow("control file is a link")
+            << "control link" << failed(controlPath, "%1 is a symbolic link; it was not written.")
+            << true;
+    }
+
+    // Whatever fails, the old files stay byte for byte, nothing is written through a link and
+    // no temporary file is left behind.
+    void failedSaveKeepsFiles()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QStringList, errors);
+        QFETCH(bool, settingsWritten);
+        const QString directory = sandboxed(QStringLiteral("/etc/digsig"));
+        const QString elsewhere = sandboxed(QStringLiteral("/etc/elsewhere"));
+        QString skip;
+        if (fault == QLatin1String("tmpfs") && !TestSupport::mountTmpfs(directory, 64, &skip))
+            QSKIP(qPrintable(skip));
+        QByteArray control;
+        for (int i = 0; i < 20; ++i)
+            control += "/usr/share/some/long/directory/" + QByteArray::number(i) + "/\n";
+        QVERIFY(TestSupport::writeFile(sandboxed(settingsPath), oldSettings));
+        QVERIFY(TestSupport::writeFile(sandboxed(controlPath), oldControl));
+        QVERIFY(TestSupport::writeFile(elsewhere, "elsewhere\n"));
+        if (fault == QLatin1String("tmpfs"))
+            QVERIFY(TestSupport::writeFile(directory + QStringLiteral("/filler"),
+                                           QByteArray(64 * 1024 - 8192, 'f')));
+        if (fault == QLatin1String("control directory"))
+            QVERIFY(QFile::remove(sandboxed(controlPath)) && QDir().mkpath(sandboxed(controlPath)));
+        if (fault.endsWith(QLatin1String(" link"))) {
+            const QString path
+                = fault.startsWith(QLatin1String("settings")) ? settingsPath : controlPath;
+            QVERIFY(QFile::remove(sandboxed(path)) && QFile::link(elsewhere, sandboxed(path)));
+        }
+
+        QStringList result;
+        {
+            DigSigElementData& data = record(Off, Debug, true, false, QString::fromUtf8(control));
+            std::unique_ptr<NoFreeDescriptors> noDescriptors;
+            std::unique_ptr<FileSizeLimit> sizeLimit;
+            if (fault == QLatin1String("no descriptor"))
+                noDescriptors = std::make_unique<NoFreeDescriptors>();
+            if (fault.startsWith(QLatin1String("size ")))
+                sizeLimit = std::make_unique<FileSizeLimit>(fault.mid(5).toInt());
+            if (fault == QLatin1String("no directory"))
+                QVERIFY(QDir(directory).removeRecursively());
+            result = DigSigConfigManager::instance()->save(data);
+        }
+        const QByteArray settingsNow = TestSupport::readFile(sandboxed(settingsPath));
+        const QByteArray controlNow = TestSupport::readFile(sandboxed(controlPath));
+        QStringList entries = digsigDirectoryEntries();
+        entries.removeAll(QStringLiteral("filler"));
+        if (fault == QLatin1String("tmpfs"))
+            TestSupport::unmount(directory);
+
+        QCOMPARE(result, errors);
+        QCOMPARE(TestSupport::readFile(elsewhere), QByteArray("elsewhere\n"));
+        if (fault == QLatin1String("no directory")) {
+            QCOMPARE(entries, QStringList());
+            return;
+        }
+        QCOMPARE(settingsNow,
+                 settingsWritten
+                     ? QByteArray("DIGSIG_ELF_MODE=0\nDIGSIG_XATTR_MODE=2\n"
+                                  "DIGSIG_IGNORE_XATTR_KEYS=1\nDIGSIG_IGNORE_GOST2001=0\n")
+                     : fault == QLatin1String("settings link") ? QByteArray("elsewhere\n")
+                                                               : oldSettings);
+        if (fault != QLatin1String("control directory"))
+            QCOMPARE(controlNow,
+                     fault == QLatin1String("control link") ? QByteArray("elsewhere\n")
+                                                            : oldControl);
+        QStringList expectedEntries {QStringLiteral("digsig_initramfs.conf")};
+        if (fault != QLatin1String("control directory"))
+            expectedEntries << QStringLiteral("xattr_control");
+        QCOMPARE(entries, expectedEntries);
+    }
+
+    void refusesFilesChangedSinceRead_data()
+    {
+        QTest::addColumn<QByteArray>("settingsNow");
+        QTest::addColumn<QByteArray>("controlNow"); // "-": removed
+        QTest::addColumn<QStringList>("changed");
+
+        QTest::newRow("unchanged") << oldSettings << oldControl << QStringList();
+        QTest::newRow("settings file changed")
+            << QByteArray(oldSettings + "# package\n") << oldControl << QStringList {settingsPath};
+        QTest::newRow("control file merged into")
+            << oldSettings << QByteArray(oldControl + "/opt/\n") << QStringList {controlPath};
+        QTest::newRow("both changed")
+            << QByteArray() << QByteArray("-") << QStringList {settingsPath, controlPath};
+    }
+
+    // Another administrator, a signing run's merge or a package changed a file after the widget
+    // read it: neither file is written, and the message names the changed one.
+    void refusesFilesChangedSinceRead()
+    {
+        QFETCH(QByteArray, settingsNow);
+        QFETCH(QByteArray, controlNow);
+        QFETCH(QStringList, changed);
+        QVERIFY(TestSupport::writeFile(sandboxed(settingsPath), oldSettings));
+        QVERIFY(TestSupport::writeFile(sandboxed(controlPath), oldControl));
+        const DigSigSettings read(DigSigConfigManager::instance());
+        DigSigElementData& data = record(On, On, false, false, QStringLiteral("/srv/"));
+        data.setSettingsFingerprint(read.settingsFingerprint());
+        data.setXattrControlFingerprint(read.xattrControlFingerprint());
+        QVERIFY(TestSupport::writeFile(sandboxed(settingsPath), settingsNow));
+        if (controlNow == "-")
+            QVERIFY(QFile::remove(sandboxed(controlPath)));
+        else
+            QVERIFY(TestSupport::writeFile(sandboxed(controlPath), controlNow));
+
+        const QStringList errors = DigSigConfigManager::instance()->save(data);
+        QStringList expected;
+        for (const QString& path : changed)
+            expected << path
+                    + QStringLiteral(" has changed on disk since it was read; nothing was saved. "
+                                     "Press Refresh to see what it holds now, then make your "
+                                     "changes again.");
+        QCOMPARE(errors, expected);
+        QCOMPARE(TestSupport::readFile(sandboxed(settingsPath)),
+                 changed.isEmpty()
+                     ? QByteArray("DIGSIG_ELF_MODE=1\nDIGSIG_XATTR_MODE=1\n"
+                                  "DIGSIG_IGNORE_XATTR_KEYS=0\nDIGSIG_IGNORE_GOST2001=0\n")
+                     : settingsNow);
+        QCOMPARE(TestSupport::readFile(sandboxed(controlPath)),
+                 changed.isEmpty() ? QByteArray("/srv/\n") : controlNow.replace("-", ""));
+        // The record now describes the files as written, or still the files as read.
+        QCOMPARE(data.settingsFingerprint(),
+                 changed.isEmpty() ? AtomicFile::currentFingerprint(sandboxed(settingsPath))
+                                   : read.settingsFingerprint());
+        QCOMPARE(data.xattrControlFingerprint(),
+                 changed.isEmpty() ? AtomicFile::currentFingerprint(sandboxed(controlPath))
+                                   : read.xattrControlFingerprint());
+    }
+
+    void keepsUneditedControlLines_data()
+    {
+        QTest::addColumn<QByteArray>("before"); // "-": no file
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("keep");
+        QTest::addColumn<QByteArray>("after");
+
+        QTest::newRow("blanks of unedited lines kept, new line trimmed")
+            << QByteArray("  //bin/dash \t\n/opt/\n")
+            << QStringLiteral("  //bin/dash \t\n/opt/\n /srv/ ") << false
+            << QByteArray("  //bin/dash \t\n/opt/\n/srv/\n");
+        QTest::newRow("control file kept: bytes that are not UTF-8, NUL, CR")
+            << QByteArray("/caf\xe9/\n/a\0b/\r\n", 14) << QStringLiteral("anything") << true
+            << QByteArray("/caf\xe9/\n/a\0b/\r\n", 14);
+        QTest::newRow("control file kept: none there")
+            << QByteArray("-") << QString() << true << QByteArray("-");
+    }
+
+    void keepsUneditedControlLines()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(QString, text);
+        QFETCH(bool, keep);
+        QFETCH(QByteArray, after);
+        QFile::remove(sandboxed(controlPath));
+        if (before != "-")
+            QVERIFY(TestSupport::writeFile(sandboxed(controlPath), before));
+        DigSigElementData& data = record(Debug, Off, false, false, text);
+        data.setKeepXattrControl(keep);
+        const QStringList errors = DigSigConfigManager::instance()->save(data);
+        QCOMPARE(errors, QStringList());
+        QVERIFY(TestSupport::readFile(sandboxed(settingsPath)).startsWith("DIGSIG_ELF_MODE=2\n"));
+        QCOMPARE(QFile::exists(sandboxed(controlPath)), after != "-");
+        if (after != "-")
+            QCOMPARE(TestSupport::readFile(sandboxed(controlPath)), after);
+    }
+
+    void newFilesArePublicWhateverTheUmask()
+    {
+        const mode_t old = ::umask(0);
         const QStringList errors = DigSigConfigManager::instance()->save(
             record(On, On, false, false, QStringLiteral("/usr/")));
-        QCOMPARE(errors,
-                 QStringList {QStringLiteral("file %1 can not be opened").arg(settingsPath)});
-        QVERIFY(!QFile::exists(sandboxed(controlPath)));
-    }
-
-    void settingsFileThatCannotBeOpenedKeepsBothFiles()
-    {
-        QVERIFY(TestSupport::writeFile(sandboxed(settingsPath), oldSettings));
-        QVERIFY(TestSupport::writeFile(sandboxed(controlPath), oldControl));
-        QStringList errors;
-        {
-            NoFreeDescriptors limit;
-            errors = DigSigConfigManager::instance()->save(
-                record(On, On, false, false, QStringLiteral("/usr/")));
+        ::umask(old);
+        QCOMPARE(errors, QStringList());
+        for (const QString& path : {settingsPath, controlPath}) {
+            struct stat status
+            {
+            };
+            QCOMPARE(::stat(QFile::encodeName(sandboxed(path)).constData(), &status), 0);
+            QCOMPARE(status.st_mode & 07777, mode_t(0644));
         }
-        QCOMPARE(errors,
-                 QStringList {QStringLiteral("file %1 can not be opened").arg(settingsPath)});
-        QCOMPARE(TestSupport::readFile(sandboxed(settingsPath)), oldSettings);
-        QCOMPARE(TestSupport::readFile(sandboxed(controlPath)), oldControl);
-    }
-
-    void failedSettingsCommitKeepsBothFiles()
-    {
-        QVERIFY(TestSupport::writeFile(sandboxed(settingsPath), oldSettings));
-        QVERIFY(TestSupport::writeFile(sandboxed(controlPath), oldControl));
-        QStringList errors;
-        {
-            FileSizeLimit limit(10);
-            errors = DigSigConfigManager::instance()->save(
-                record(On, On, false, false, QStringLiteral("/usr/")));
-        }
-        QCOMPARE(errors,
-                 QStringList {QStringLiteral("file %1 can not be saved").arg(settingsPath)});
-        QCOMPARE(TestSupport::readFile(sandboxed(settingsPath)), oldSettings);
-        QCOMPARE(TestSupport::readFile(sandboxed(controlPath)), oldControl);
-        QCOMPARE(digsigDirectoryEntries(),
-                 QStringList(
-                     {QStringLiteral("digsig_initramfs.conf"), QStringLiteral("xattr_control")}));
-    }
-
-    void failedControlCommitKeepsOldControlFile()
-    {
-        QVERIFY(TestSupport::writeFile(sandboxed(settingsPath), oldSettings));
-        QVERIFY(TestSupport::writeFile(sandboxed(controlPath), oldControl));
-        QString control;
-        for (int i = 0; i < 20; ++i)
-            control += QStringLiteral("/usr/share/some/long/directory/%1/\n").arg(i);
-        QStringList errors;
-        {
-            FileSizeLimit limit(200);
-            errors
-                = DigSigConfigManager::instance()->save(record(Off, Debug, true, false, control));
-        }
-        QCOMPARE(errors, QStringList {QStringLiteral("file %1 can not be saved").arg(controlPath)});
-        QCOMPARE(TestSupport::readFile(sandboxed(settingsPath)),
-                 QByteArray("DIGSIG_ELF_MODE=0\nDIGSIG_XATTR_MODE=2\n"
-                            "DIGSIG_IGNORE_XATTR_KEYS=1\nDIGSIG_IGNORE_GOST2001=0\n"));
-        QCOMPARE(TestSupport::readFile(sandboxed(controlPath)), oldControl);
-        QCOMPARE(digsigDirectoryEntries(),
-                 QStringList(
-                     {QStringLiteral("digsig_initramfs.conf"), QStringLiteral("xattr_control")}));
-    }
-
-    void controlFileThatCannotBeOpened()
-    {
-        QVERIFY(QDir().mkpath(sandboxed(controlPath)));
-        const QStringList errors = DigSigConfigManager::instance()->save(
-            record(On, Off, false, false, QStringLiteral("/usr/")));
-        QCOMPARE(errors,
-                 QStringList {QStringLiteral("file %1 can not be opened").arg(controlPath)});
-        QVERIFY(TestSupport::readFile(sandboxed(settingsPath)).startsWith("DIGSIG_ELF_MODE=1\n"));
-        QVERIFY(QFileInfo(sandboxed(controlPath)).isDir());
     }
 
     void bootReadOnly_data()
@@ -525,6 +667,10 @@ private Q_SLOTS:
         QTest::newRow("errors with placeholders, exit 0")
             << allPlaceholders << QByteArray() << QStringList()
             << processMessage(" finished with errors:\n") + allPlaceholders;
+        QTest::newRow("error text capped")
+            << QByteArray(40000, 'e') << QByteArray("1") << QStringList()
+            << processMessage(" finished with errors:\n") + QString(16 * 1024, QLatin1Char('e'))
+                + QStringLiteral("\n(truncated)\nExit code: 1");
     }
 
     void updateInitramfs()
@@ -563,6 +709,38 @@ private Q_SLOTS:
     {
         qputenv("PATH", _scratch.path().toUtf8());
         QCOMPARE(thrownByUpdate(), processMessage(". Error: 0.\n\"Not started\""));
+    }
+
+    void hungToolIsStopped_data()
+    {
+        QTest::addColumn<QByteArray>("variable");
+        QTest::newRow("mount") << QByteArray("DIGSIG_MOUNT_HANG");
+        QTest::newRow("update-initramfs") << QByteArray("DIGSIG_UPDATE_INITRAMFS_HANG");
+    }
+
+    // The limits are parameters, so that a tool that never ends is stopped at once here.
+    void hungToolIsStopped()
+    {
+        QFETCH(QByteArray, variable);
+        QVERIFY(TestSupport::writeFile(sandboxed(mtabPath), "/dev/sda1 /boot ext4 ro 0 2\n"));
+        qputenv(variable.constData(), "1");
+        TestSupport::ProcessWarningCounter processWarnings;
+        DigSigConfigManager* manager = DigSigConfigManager::instance();
+        if (variable.startsWith("DIGSIG_MOUNT")) {
+            QVERIFY(!manager->remountBootReadWrite(200));
+        } else {
+            try {
+                manager->updateInitramfs(200);
+                QFAIL("no exception");
+            } catch (const std::runtime_error& error) {
+                QCOMPARE(QString::fromUtf8(error.what()),
+                         processMessage(" did not finish within 0.2 seconds and was stopped."));
+            }
+        }
+        // Stopped, however far it got: it never reached its end.
+        for (const QString& line : TestSupport::readLog(_logPath))
+            QVERIFY2(!line.contains(QLatin1String(" end ")), qPrintable(line));
+        QCOMPARE(processWarnings.count(), 0);
     }
 
 private:

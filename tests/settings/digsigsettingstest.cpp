@@ -1,4 +1,5 @@
 #include "digsigsettings.h"
+#include "atomicfile.h"
 #include "digsigconfigmanager.h"
 #include "testsupport.h"
 
@@ -203,17 +204,22 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("text");
 
-        QTest::newRow("empty") << QByteArray() << QString();
+        QTest::addColumn<bool>("isText");
+
+        QTest::newRow("empty") << QByteArray() << QString() << true;
         QTest::newRow("kept unchanged") << QByteArray("//bin/dash\n  /usr/  \n\n/opt/")
-                                        << QStringLiteral("//bin/dash\n  /usr/  \n\n/opt/");
+                                        << QStringLiteral("//bin/dash\n  /usr/  \n\n/opt/") << true;
         QTest::newRow("carriage return before line feed dropped")
-            << QByteArray("//bin/dash\r\n/usr/\r\n") << QStringLiteral("//bin/dash\n/usr/\n");
+            << QByteArray("//bin/dash\r\n/usr/\r\n") << QStringLiteral("//bin/dash\n/usr/\n")
+            << false;
         QTest::newRow("UTF-8") << QByteArray("/opt/\xd0\xbf\xd1\x80\xd0\xbe\xd0\xb3/\n")
-                               << QString::fromUtf8("/opt/прог/\n");
-        QTest::newRow("stops at NUL")
-            << QByteArray("//bin/dash\n/us\0r/\n", 19) << QStringLiteral("//bin/dash\n/us");
+                               << QString::fromUtf8("/opt/прог/\n") << true;
+        QTest::newRow("not UTF-8")
+            << QByteArray("/caf\xe9/\n") << QString::fromUtf8("/caf\ufffd/\n") << false;
+        QTest::newRow("stops at NUL") << QByteArray("//bin/dash\n/us\0r/\n", 19)
+                                      << QStringLiteral("//bin/dash\n/us") << false;
         QTest::newRow("100 000 bytes on one line")
-            << QByteArray(100000, 'a') << QString(100000, QLatin1Char('a'));
+            << QByteArray(100000, 'a') << QString(100000, QLatin1Char('a')) << true;
     }
 
     void readsControlText()
@@ -225,7 +231,66 @@ private Q_SLOTS:
         const DigSigSettings settings(DigSigConfigManager::instance());
         QCOMPARE(settings.errors(), QStringList());
         QFETCH(QString, text);
+        QFETCH(bool, isText);
         QCOMPARE(settings.xattrControl(), text);
+        QCOMPARE(settings.xattrControlBytes(), content);
+        QCOMPARE(settings.isXattrControlText(), isText);
+        QCOMPARE(settings.xattrControlFingerprint(), AtomicFile::fingerprint(content));
+    }
+
+    void badInputIsBounded_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QStringList>("errors");
+
+        const int limit = DigSigSettings::settingsFileSizeLimit;
+        QStringList many;
+        for (int i = 0; i < DigSigSettings::listedProblemLimit; ++i)
+            many << invalidLine(QStringLiteral("x"));
+        many << QStringLiteral("file %1 has %2 more problems that are not listed.")
+                    .arg(settingsPath)
+                    .arg(100000 - DigSigSettings::listedProblemLimit + 8);
+        QTest::newRow("many invalid lines") << QByteArray("x\n").repeated(100000) << many;
+        const QString cut = QString(DigSigSettings::quotedTextLimit, QLatin1Char('x'))
+            + QStringLiteral(" (truncated)");
+        QTest::newRow("long line cut") << validFile + QByteArray(5000, 'x') + '\n'
+                                       << QStringList {invalidLine(cut)};
+        QTest::newRow("long key cut")
+            << validFile + QByteArray(300, 'X') + "=1\n"
+            << QStringList {invalidKey(QString(cut).replace(QLatin1Char('x'), QLatin1Char('X')))};
+        QTest::newRow("long value cut")
+            << QByteArray("DIGSIG_ELF_MODE=") + QByteArray(300, '7') + "\n" + validFile.mid(18)
+            << QStringList {invalidValue("DIGSIG_ELF_MODE",
+                                         QString(cut).replace(QLatin1Char('x'), QLatin1Char('7')))};
+        QTest::newRow("as large as a settings file may be")
+            << validFile + QByteArray(limit - validFile.size() - 1, '#') + '\n'
+            << QStringList();
+        QTest::newRow("far larger than any settings file")
+            << validFile + QByteArray(limit - validFile.size(), '#') + '\n'
+            << QStringList {QStringLiteral("file %1 is larger than %2 bytes, far larger than any "
+                                           "settings file; it was not read.")
+                                .arg(settingsPath)
+                                .arg(limit)};
+    }
+
+    // A settings file of short lines by the million must not make a million messages, and one
+    // far too large is not parsed at all; it is still recognised when it changes.
+    void badInputIsBounded()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QStringList, errors);
+        QVERIFY(TestSupport::writeFile(sandboxed(settingsPath), content));
+        const DigSigSettings settings(DigSigConfigManager::instance());
+        QCOMPARE(settings.errors(), errors);
+        QCOMPARE(settings.settingsFingerprint(), AtomicFile::fingerprint(content));
+    }
+
+    void fingerprintsOfMissingFiles()
+    {
+        QVERIFY(QFile::remove(sandboxed(controlPath)));
+        const DigSigSettings settings(DigSigConfigManager::instance());
+        QCOMPARE(settings.settingsFingerprint(), AtomicFile::absentFingerprint());
+        QCOMPARE(settings.xattrControlFingerprint(), AtomicFile::absentFingerprint());
     }
 
     void copiesAreIndependent()

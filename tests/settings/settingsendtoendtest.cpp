@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QPluginLoader>
 #include <QPointer>
 #include <QRadioButton>
@@ -134,7 +135,8 @@ private Q_SLOTS:
         QCOMPARE(TestSupport::readFile(sandboxed(settingsPath)),
                  QByteArray("DIGSIG_ELF_MODE=2\nDIGSIG_XATTR_MODE=0\n"
                             "DIGSIG_IGNORE_XATTR_KEYS=0\nDIGSIG_IGNORE_GOST2001=1\n"));
-        QCOMPARE(TestSupport::readFile(sandboxed(controlPath)), QByteArray("//bin/dash\n/usr/\n"));
+        // The control text was not edited: the file is left as it was.
+        QCOMPARE(TestSupport::readFile(sandboxed(controlPath)), QByteArray("//bin/dash\n/usr/"));
         QStringList argv;
         for (const QString& line : TestSupport::readLog(_logPath)) {
             if (line.contains(QLatin1String(" argv "))
@@ -165,7 +167,7 @@ private Q_SLOTS:
         QVERIFY(radio("_offXattrRadioButton")->isChecked());
         QCOMPARE(_widget->findChild<QTextEdit*>(QStringLiteral("_xattrControlFileTextEdit"))
                      ->toPlainText(),
-                 QStringLiteral("//bin/dash\n/usr/\n"));
+                 QStringLiteral("//bin/dash\n/usr/"));
         QVERIFY(_widget->isEditBlocked());
         QVERIFY(!_widget->isChanged());
     }
@@ -209,7 +211,83 @@ private Q_SLOTS:
         QVERIFY(radio("_onXattrRadioButton")->isChecked());
     }
 
+    void applyRefusedAfterChangeOnDisk_data()
+    {
+        QTest::addColumn<QString>("changed");
+        QTest::newRow("control file merged into by a signing run") << controlPath;
+        QTest::newRow("settings file changed by another administrator") << settingsPath;
+    }
+
+    // Between the read the widget shows and Apply, a file changes: nothing is written, nothing
+    // rebuilt, and the message names the file.
+    void applyRefusedAfterChangeOnDisk()
+    {
+        QFETCH(QString, changed);
+        const QByteArray settings = "DIGSIG_ELF_MODE=0\nDIGSIG_XATTR_MODE=0\n"
+                                    "DIGSIG_IGNORE_XATTR_KEYS=0\nDIGSIG_IGNORE_GOST2001=0\n";
+        QVERIFY(TestSupport::writeFile(sandboxed(settingsPath), settings));
+        QVERIFY(TestSupport::writeFile(sandboxed(controlPath), "/usr/\n"));
+        readAndEdit();
+        _widget->findChild<QTextEdit*>(QStringLiteral("_xattrControlFileTextEdit"))
+            ->setPlainText(QStringLiteral("/usr/\n/srv/\n"));
+        const QByteArray meanwhile = changed == controlPath
+            ? QByteArray("/opt/signed/\n/usr/\n")
+            : QByteArray(settings).replace("IGNORE_GOST2001=0", "IGNORE_GOST2001=1");
+        QVERIFY(TestSupport::writeFile(sandboxed(changed), meanwhile));
+        QFile::remove(_logPath);
+        const int historyStart = _observer->history().size();
+
+        TestSupport::BoxAnswerer answerer(QMessageBox::Yes);
+        _widget->applyContentChanges();
+        QVERIFY(_observer->waitForIdle(60000));
+        const QList<TaskObserver::Record> history = _observer->history().mid(historyStart);
+        QCOMPARE(history.at(0).status, 1);
+        QCOMPARE(history.at(0).message,
+                 changed
+                     + QStringLiteral(" has changed on disk since it was read; nothing was saved. "
+                                      "Press Refresh to see what it holds now, then make your "
+                                      "changes again."));
+        QCOMPARE(TestSupport::readFile(sandboxed(settingsPath)),
+                 changed == settingsPath ? meanwhile : settings);
+        QCOMPARE(TestSupport::readFile(sandboxed(controlPath)),
+                 changed == controlPath ? meanwhile : QByteArray("/usr/\n"));
+        QCOMPARE(TestSupport::readLog(_logPath), QStringList());
+    }
+
+    // A control file the editor cannot show as it is stays byte for byte when the modes change.
+    void controlFileThatIsNotTextIsKept()
+    {
+        const QByteArray control("/caf\xe9/\n/a\0b/\n//bin/dash\n", 24);
+        QVERIFY(TestSupport::writeFile(sandboxed(settingsPath),
+                                       "DIGSIG_ELF_MODE=0\nDIGSIG_XATTR_MODE=0\n"
+                                       "DIGSIG_IGNORE_XATTR_KEYS=0\nDIGSIG_IGNORE_GOST2001=0\n"));
+        QVERIFY(TestSupport::writeFile(sandboxed(controlPath), control));
+        QVERIFY(TestSupport::writeFile(sandboxed(mtabPath), "/dev/sda1 /boot ext4 rw 0 2\n"));
+        readAndEdit();
+        auto* edit = _widget->findChild<QTextEdit*>(QStringLiteral("_xattrControlFileTextEdit"));
+        auto* notice = _widget->findChild<QLabel*>(QStringLiteral("_xattrControlNoticeLabel"));
+        QVERIFY(edit->isReadOnly());
+        QVERIFY(!notice->isHidden());
+        QVERIFY(notice->text().startsWith(controlPath + QStringLiteral(" holds bytes")));
+        QCOMPARE(edit->toPlainText(), QString::fromUtf8("/caf\ufffd/\n/a\ufffdb/\n//bin/dash\n"));
+
+        TestSupport::BoxAnswerer answerer(QMessageBox::No);
+        radio("_debugElfRadioButton")->click();
+        _widget->applyContentChanges();
+        QVERIFY(_observer->waitForIdle(60000));
+        QCOMPARE(_observer->history().at(_observer->history().size() - 2).status, 2);
+        QVERIFY(TestSupport::readFile(sandboxed(settingsPath)).startsWith("DIGSIG_ELF_MODE=2\n"));
+        QCOMPARE(TestSupport::readFile(sandboxed(controlPath)), control);
+    }
+
 private:
+    void readAndEdit()
+    {
+        _element->performOperation(ReadOperation, nullptr, 0);
+        QVERIFY(_observer->waitForIdle(30000));
+        _widget->blockEditWidget(false);
+    }
+
     QRadioButton* radio(const char* name) const
     {
         auto* button = _widget->findChild<QRadioButton*>(QString::fromLatin1(name));

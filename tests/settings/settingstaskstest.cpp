@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
+#include <QTextEdit>
 
 namespace {
 
@@ -280,13 +281,43 @@ private Q_SLOTS:
         QCOMPARE(records().at(0).status, status);
         QCOMPARE(records().at(0).message, message);
         QCOMPARE(argvLines(), calls);
-        QCOMPARE(TestSupport::readFile(sandboxed(settingsPath)), editedSettings);
+        // A control text that cannot be written leaves the settings file alone too.
+        QCOMPARE(TestSupport::readFile(sandboxed(settingsPath)),
+                 message.startsWith(QLatin1String("Line ")) ? oldSettings : editedSettings);
         if (!mtab.isEmpty())
             QCOMPARE(TestSupport::readFile(sandboxed(mtabPath)).contains("ro,relatime"),
                      mtab.contains("/boot ext4 ro"));
         QCOMPARE(_widget->updates, status == 1 ? 0 : 1);
         QCOMPARE(_widget->isChanged(), status == 1);
         QCOMPARE(_module->operations, QList<int>());
+    }
+
+    void nextApplyAfterAnUpdate_data()
+    {
+        QTest::addColumn<QByteArray>("exitCode");
+        QTest::newRow("rebuilt") << QByteArray("0");
+        QTest::newRow("files written, rebuild failed") << QByteArray("1");
+    }
+
+    // Without a re-read ("paranoid" false), the widget takes the files the update wrote as what
+    // it shows: its next Apply is not refused for the update's own change.
+    void nextApplyAfterAnUpdate()
+    {
+        QFETCH(QByteArray, exitCode);
+        qputenv("DIGSIG_UPDATE_INITRAMFS_EXIT", exitCode);
+        _module->setData(QStringLiteral("paranoid"), false);
+        runTask(new DigSigReadTask(_element));
+        _widget->blockEditWidget(false);
+        auto* edit = _widget->findChild<QTextEdit*>(QStringLiteral("_xattrControlFileTextEdit"));
+        edit->setPlainText(QStringLiteral(" /srv/ "));
+        _widget->findChild<QAbstractButton*>(QStringLiteral("_debugElfRadioButton"))->click();
+        for (const QByteArray& expected : {QByteArray("/srv/\n"), QByteArray("/opt/\n")}) {
+            runTask(new DigSigUpdateTask(_element, _widget->exportElementData()));
+            QVERIFY(!records().constLast().message.contains(QLatin1String("changed on disk")));
+            QCOMPARE(TestSupport::readFile(sandboxed(controlPath)), expected);
+            QCOMPARE(TestSupport::readFile(sandboxed(settingsPath)), editedSettings);
+            edit->setPlainText(QStringLiteral("/opt/"));
+        }
     }
 
     void updateWithoutSettingsRecord_data()

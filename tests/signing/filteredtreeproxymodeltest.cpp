@@ -85,6 +85,22 @@ private Q_SLOTS:
         QCOMPARE(shown(), all);
     }
 
+    // A sandbox root stands in for "/": only it and the directories leading to it are shown.
+    void topDirectoryStandsInForTheRoot()
+    {
+        const QString top = _dir->filePath(QStringLiteral("folder"));
+        _proxy->setTopDirectory(top + QLatin1Char('/'));
+        QCOMPARE(_proxy->topDirectory(), top);
+        QCOMPARE(shown(), QStringList {QStringLiteral("/")});
+        QCOMPARE(_model->filePath(_proxy->mapToSource(
+                     _proxy->index(0, 0, _proxy->mapFromSource(_model->index(_dir->path()))))),
+                 top);
+        QVERIFY(_proxy->mapFromSource(_model->index(QDir::rootPath())).isValid());
+        _proxy->setTopDirectory(QDir::rootPath());
+        QVERIFY(_proxy->topDirectory().isEmpty());
+        QCOMPARE(shown().size(), 7);
+    }
+
     // Answers are remembered per file, but a file that changes is looked at again.
     void changedFileIsTestedAgain()
     {

@@ -128,9 +128,15 @@ void BoxAnswerer::poll()
     if (!box || !box->isVisible() || box == _last)
         return;
     _last = box;
-    boxes << Box {box->windowTitle(), box->text(), box->standardButtons(), box->icon()};
-    QAbstractButton* button = box->button(_answer);
-    (button ? button : box->buttons().value(0))->click();
+    boxes << Box {box->windowTitle(), box->text(), box->standardButtons(), box->icon(),
+                  box->informativeText()};
+    if (_answer == QMessageBox::NoButton) {
+        QTest::keyClick(box, Qt::Key_Return);
+    } else {
+        QAbstractButton* button = box->button(_answer);
+        (button ? button : box->buttons().value(0))->click();
+    }
+    boxes.last().clicked = box->standardButton(box->clickedButton());
 }
 
 void agreeToEverything(QWidget* modal)
@@ -181,6 +187,19 @@ void stopGnupgDaemons(const QString& home)
         QStringLiteral("gpgconf"),
         {QStringLiteral("--homedir"), home, QStringLiteral("--kill"), QStringLiteral("all")});
     gpgconf.waitForFinished(10000);
+}
+
+bool processGroupAlive(qint64 group)
+{
+    const QStringList processes = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString& process : processes) {
+        const QByteArray stat = readFile(QStringLiteral("/proc/%1/stat").arg(process));
+        // pid (name) state ppid pgrp ...: the name may hold blanks, so count from its end.
+        const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 2 && fields.at(0) != "Z" && fields.at(2).toLongLong() == group)
+            return true;
+    }
+    return false;
 }
 
 QStringList readLog(const QString& path)

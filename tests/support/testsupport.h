@@ -52,7 +52,8 @@ private:
 };
 
 // Answers every message box that shows up while it lives with one button (the first one when
-// the box lacks it), and records each box once.
+// the box lacks it), or with the Enter key when the answer is NoButton, and records each box
+// once with the button that answered it.
 class BoxAnswerer : public QObject
 {
 public:
@@ -62,6 +63,8 @@ public:
         QString text;
         QMessageBox::StandardButtons buttons;
         QMessageBox::Icon icon;
+        QString informativeText;
+        QMessageBox::StandardButton clicked = QMessageBox::NoButton;
     };
 
     explicit BoxAnswerer(QMessageBox::StandardButton answer);
@@ -90,6 +93,9 @@ public:
 
 // Stops the agents GnuPG started for a home, so that no test leaves a daemon behind.
 void stopGnupgDaemons(const QString& home);
+
+// Whether a process of the group lives (zombies do not count).
+bool processGroupAlive(qint64 group);
 
 // Log lines written by a stand-in tool (DIGSIG_*_LOG), one entry per line.
 QStringList readLog(const QString& path);

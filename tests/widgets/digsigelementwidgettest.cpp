@@ -1,6 +1,8 @@
 #include "digsigelementwidget.h"
+#include "atomicfile.h"
 #include "digsigelement.h"
 #include "digsigelementdata.h"
+#include "messagearea.h"
 #include "module.h"
 #include "testsupport.h"
 
@@ -129,7 +131,9 @@ private Q_SLOTS:
         auto* panel = child<QGroupBox>("groupBox_2");
         QCOMPARE(panel->title(), QStringLiteral("Control panel"));
         QVERIFY(panel->isFlat());
-        QCOMPARE(position(outer, panel), QVector<int>({0, 0, 1, 1}));
+        QCOMPARE(position(outer, child<MessageArea>("_modeMessageArea")),
+                 QVector<int>({0, 0, 1, 1}));
+        QCOMPARE(position(outer, panel), QVector<int>({2, 0, 1, 1}));
 
         auto* panelLayout = grid(panel, "gridLayout_4");
         auto* elfBox = child<QGroupBox>("groupBox_3");
@@ -360,6 +364,102 @@ private Q_SLOTS:
         QCOMPARE(settings->xattrControl(), QStringLiteral("//bin/dash\n/usr/"));
     }
 
+    // The flags the widget does not edit, and the fingerprints, are those of the read it shows:
+    // a fresh read at export time would take in a change the administrator never saw.
+    void exportCarriesWhatWasRead()
+    {
+        const QByteArray settings = settingsFile("0", "0", "1", "0");
+        QVERIFY(TestSupport::writeFile(sandboxed(settingsPath), settings));
+        read();
+        QVERIFY(TestSupport::writeFile(sandboxed(settingsPath), settingsFile("0", "0", "0", "1")));
+        QVERIFY(TestSupport::writeFile(sandboxed(controlPath), "/opt/\n"));
+        _widget->blockEditWidget(false);
+
+        std::unique_ptr<ElementData> data(_widget->exportElementData());
+        auto* exported = dynamic_cast<const DigSigElementData*>(data.get());
+        QVERIFY(exported->ignoreXattrKeys());
+        QVERIFY(!exported->ignoreGost2001());
+        QCOMPARE(exported->settingsFingerprint(), AtomicFile::fingerprint(settings));
+        QCOMPARE(exported->xattrControlFingerprint(), AtomicFile::fingerprint("//bin/dash\n/usr/"));
+        QVERIFY(exported->keepXattrControl());
+
+        child<QTextEdit>("_xattrControlFileTextEdit")->setPlainText(QStringLiteral("/srv/"));
+        data.reset(_widget->exportElementData());
+        QVERIFY(!dynamic_cast<const DigSigElementData*>(data.get())->keepXattrControl());
+    }
+
+    void controlFileTheEditorCannotShow_data()
+    {
+        QTest::addColumn<QByteArray>("control");
+        QTest::addColumn<bool>("editable");
+        QTest::newRow("UTF-8 text") << QByteArray("/opt/\xd0\xbf/\n") << true;
+        QTest::newRow("looks like rich text") << QByteArray("<b>/usr/</b>\n") << true;
+        QTest::newRow("not UTF-8") << QByteArray("/caf\xe9/\n") << false;
+        QTest::newRow("NUL byte") << QByteArray("/a\0b/\n", 6) << false;
+        QTest::newRow("carriage return") << QByteArray("/usr/\r\n") << false;
+        QTest::newRow("no-break space") << QByteArray("/my\xc2\xa0"
+                                                      "dir/\n")
+                                        << false;
+    }
+
+    // What the editor cannot hand back unchanged is shown read-only, said so beside it, and
+    // left alone by the update.
+    void controlFileTheEditorCannotShow()
+    {
+        QFETCH(QByteArray, control);
+        QFETCH(bool, editable);
+        QVERIFY(TestSupport::writeFile(sandboxed(controlPath), control));
+        read();
+        _widget->blockEditWidget(false);
+        auto* edit = child<QTextEdit>("_xattrControlFileTextEdit");
+        auto* notice = child<QLabel>("_xattrControlNoticeLabel");
+        QCOMPARE(edit->isReadOnly(), !editable);
+        QCOMPARE(notice->isHidden(), editable);
+        if (editable)
+            QCOMPARE(edit->toPlainText().toUtf8(), control);
+        child<QRadioButton>("_debugElfRadioButton")->click();
+        std::unique_ptr<ElementData> data(_widget->exportElementData());
+        QVERIFY(dynamic_cast<const DigSigElementData*>(data.get())->keepXattrControl());
+    }
+
+    void refreshAfterChangeOnDisk_data()
+    {
+        QTest::addColumn<bool>("changeOnDisk");
+        QTest::addColumn<bool>("edited");
+        QTest::addColumn<QList<int>>("operations");
+        QTest::addColumn<bool>("outOfDate");
+        QTest::newRow("nothing changed") << false << true << QList<int>() << false;
+        QTest::newRow("changed, no edit: re-read")
+            << true << false << QList<int> {ReadOperation} << false;
+        QTest::newRow("changed under an edit: out of date") << true << true << QList<int>() << true;
+    }
+
+    // After a signing run merged into the control file, the widget must not keep (and later
+    // save) the text from before.
+    void refreshAfterChangeOnDisk()
+    {
+        QFETCH(bool, changeOnDisk);
+        QFETCH(bool, edited);
+        QFETCH(QList<int>, operations);
+        QFETCH(bool, outOfDate);
+        read();
+        if (edited) {
+            _widget->blockEditWidget(false);
+            child<QTextEdit>("_xattrControlFileTextEdit")->setPlainText(QStringLiteral("/srv/"));
+        }
+        if (changeOnDisk)
+            QVERIFY(TestSupport::writeFile(sandboxed(controlPath), "//bin/dash\n/opt/\n/usr/"));
+
+        _widget->refreshIfChangedOnDisk();
+        QCOMPARE(_module->operations, operations);
+        auto* label = child<QLabel>("_outOfDateLabel");
+        QCOMPARE(label->isHidden(), !outOfDate);
+        if (outOfDate)
+            QVERIFY(label->text().contains(controlPath));
+        read();
+        QVERIFY(label->isHidden());
+    }
+
     void resetClearsWithoutSignals()
     {
         QVERIFY(TestSupport::writeFile(sandboxed(settingsPath), settingsFile("1", "2")));
@@ -424,6 +524,131 @@ private Q_SLOTS:
         QCOMPARE(log.at(3), QStringLiteral("kiro-wmfunc env DIGSIG_PROBE_VALUE=passed through"));
         QVERIFY(log.at(4).endsWith(QLatin1String("exit 0")));
         QCOMPARE(processWarnings.count(), 0);
+    }
+
+    // Enter answers each question the way that changes nothing.
+    void hardToUndoQuestionsDefaultToNo_data()
+    {
+        QTest::addColumn<QString>("on");
+        QTest::newRow("reboot") << QString();
+        QTest::newRow("apply with ELF On") << QStringLiteral("_onElfRadioButton");
+        QTest::newRow("apply with xattr On") << QStringLiteral("_onXattrRadioButton");
+    }
+
+    void hardToUndoQuestionsDefaultToNo()
+    {
+        QFETCH(QString, on);
+        TestSupport::BoxAnswerer enter(QMessageBox::NoButton);
+        if (on.isEmpty()) {
+            _widget->afterSuccessfulUpdate();
+        } else {
+            read();
+            _widget->blockEditWidget(false);
+            child<QRadioButton>(on)->click();
+            _widget->applyContentChanges();
+        }
+        QVERIFY(!enter.boxes.isEmpty());
+        QCOMPARE(enter.boxes.last().buttons, QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(enter.boxes.last().clicked, QMessageBox::No);
+        QVERIFY(!QFile::exists(_logPath));
+        QCOMPARE(_module->operations, QList<int>());
+    }
+
+    void missingModesRefuseApply_data()
+    {
+        QTest::addColumn<QByteArray>("elf");
+        QTest::addColumn<QByteArray>("xattr");
+        QTest::addColumn<QStringList>("choose");
+        QTest::addColumn<QString>("notice");
+        const QString both = QStringLiteral(
+            "No mode is chosen for executable files and for extended attributes. Choose Off, "
+            "Debug or On in each group before applying.");
+        QTest::newRow("ELF invalid")
+            << QByteArray("7") << QByteArray("0") << QStringList {"_offElfRadioButton"}
+            << QStringLiteral("No mode is chosen for executable files. Choose Off, Debug or On "
+                              "before applying.");
+        QTest::newRow("xattr unset")
+            << QByteArray("2") << QByteArray("") << QStringList {"_debugXattrRadioButton"}
+            << QStringLiteral("No mode is chosen for extended attributes. Choose Off, Debug or "
+                              "On before applying.");
+        QTest::newRow("both invalid")
+            << QByteArray("x") << QByteArray("3")
+            << QStringList {"_offElfRadioButton", "_offXattrRadioButton"} << both;
+    }
+
+    void missingModesRefuseApply()
+    {
+        QFETCH(QByteArray, elf);
+        QFETCH(QByteArray, xattr);
+        QFETCH(QStringList, choose);
+        QFETCH(QString, notice);
+        QVERIFY(TestSupport::writeFile(sandboxed(settingsPath),
+                                       settingsFile(elf.constData(), xattr.constData())));
+        read();
+        auto* area = child<MessageArea>("_modeMessageArea");
+        QVERIFY(!area->isHidden());
+        QCOMPARE(area->type(), MessageArea::Warning);
+        QCOMPARE(area->text(), notice);
+
+        _widget->blockEditWidget(false);
+        child<QTextEdit>("_xattrControlFileTextEdit")->setPlainText(QStringLiteral("/srv/"));
+        _widget->applyContentChanges();
+        QCOMPARE(_module->operations, QList<int>());
+        QCOMPARE(area->type(), MessageArea::Error);
+        QVERIFY(_widget->isChanged());
+
+        for (const QString& name : choose)
+            child<QRadioButton>(name)->click();
+        QVERIFY(area->isHidden());
+        _widget->applyContentChanges();
+        QCOMPARE(_module->operations, QList<int> {UpdateOperation});
+        QVERIFY(_module->elfMode != Invalid && _module->xattrMode != Invalid);
+    }
+
+    void templatesThatNameNoFileAreNamedBeforeApply_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("named");
+        QTest::addColumn<int>("answer");
+        QTest::newRow("absolute only")
+            << QStringLiteral("//bin/dash\n /usr/ \n\n") << QString() << int(QMessageBox::No);
+        QTest::newRow("two odd lines, No")
+            << QStringLiteral("usr/\n//bin/sh\n  bin/dash  \n") << QStringLiteral("usr/\nbin/dash")
+            << int(QMessageBox::No);
+        QTest::newRow("odd line, Yes")
+            << QStringLiteral("~/bin/") << QStringLiteral("~/bin/") << int(QMessageBox::Yes);
+        QStringList many;
+        for (int i = 0; i < 12; ++i)
+            many << QStringLiteral("line%1").arg(i);
+        QTest::newRow("twelve odd lines")
+            << many.join(QLatin1Char('\n'))
+            << QStringList(many.mid(0, 10)).join(QLatin1Char('\n')) + QStringLiteral("\nand 2 more")
+            << int(QMessageBox::No);
+    }
+
+    void templatesThatNameNoFileAreNamedBeforeApply()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, named);
+        QFETCH(int, answer);
+        read();
+        _widget->blockEditWidget(false);
+        child<QTextEdit>("_xattrControlFileTextEdit")->setPlainText(text);
+        TestSupport::BoxAnswerer answerer {QMessageBox::StandardButton(answer)};
+        _widget->applyContentChanges();
+        if (named.isEmpty()) {
+            QCOMPARE(answerer.boxes.size(), 0);
+        } else {
+            QCOMPARE(answerer.boxes.size(), 1);
+            QCOMPARE(answerer.boxes.first().title, QStringLiteral("Templates that name no file"));
+            QCOMPARE(answerer.boxes.first().text,
+                     QStringLiteral("These lines of /etc/digsig/xattr_control are not absolute "
+                                    "paths, so they name no file:\n\n%1\n\nApply anyway?")
+                         .arg(named));
+            QCOMPARE(answerer.boxes.first().icon, QMessageBox::Warning);
+        }
+        const bool applied = named.isEmpty() || answer == QMessageBox::Yes;
+        QCOMPARE(_module->operations, applied ? QList<int> {UpdateOperation} : QList<int>());
     }
 
     void noRebootOnNo()

@@ -1,12 +1,14 @@
 #include "keyselementwidget.h"
 #include "../keys/gnupghome.h"
 #include "createkeydialog.h"
+#include "keyfilemodel.h"
 #include "keymanager.h"
 #include "module.h"
 
 #include "testsupport.h"
 
 #include <QFileSystemModel>
+#include <QHeaderView>
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeView>
@@ -33,6 +35,7 @@ private Q_SLOTS:
     void cleanup();
 
     void treeShowsKeyDirectoriesAndFiles();
+    void keyFilesShowTheirKeys();
     void openKeyManager_data();
     void openKeyManager();
     void createdKeyIsExportedBeforeSuccessBox();
@@ -149,57 +152,142 @@ void KeysElementWidgetTest::treeShowsKeyDirectoriesAndFiles()
     QTRY_VERIFY(view->isExpanded(view->model()->index(0, 0, view->rootIndex())));
 }
 
+// The key in each file, read from the file without importing it into root's key ring.
+void KeysElementWidgetTest::keyFilesShowTheirKeys()
+{
+    GnupgHome maker;
+    const QString fingerprint = maker
+                                    .makeKey(QStringLiteral("Jean-Luc O'Neil <jl@example.org>"),
+                                             QStringLiteral("rsa1024"))
+                                    .value(0);
+    QByteArray key;
+    QCOMPARE(maker.gpg({QStringLiteral("--export"), fingerprint}, &key), 0);
+    QVERIFY(TestSupport::writeFile(sandboxed(keysRoot + QStringLiteral("/keys/signer.gpg")), key));
+    QVERIFY(TestSupport::writeFile(
+        sandboxed(keysRoot + QStringLiteral("/xattr_keys/%1.gpg").arg(fingerprint)), key));
+    _widget->show();
+    auto* view = _widget->findChild<QTreeView*>(QStringLiteral("_keysTreeView"));
+    QAbstractItemModel* model = view->model();
+    QStringList headers;
+    for (int column = 0; column < model->columnCount(); ++column) {
+        if (!view->header()->isSectionHidden(column))
+            headers << model->headerData(column, Qt::Horizontal).toString();
+    }
+    QCOMPARE(headers, (QStringList {"Name", "User ID", "Fingerprint", "Algorithm", "Expires"}));
+
+    QTRY_VERIFY(visibleTree().contains(QStringLiteral("keys/signer.gpg")));
+    const auto row = [&](const QString& name) {
+        QStringList cells;
+        const QModelIndex keys = model->index(0, 0, view->rootIndex());
+        for (int r = 0; r < model->rowCount(keys); ++r) {
+            if (model->index(r, 0, keys).data().toString() != name)
+                continue;
+            for (int column = KeyFileModel::UserIdColumn; column <= KeyFileModel::ExpiresColumn;
+                 ++column)
+                cells << model->index(r, column, keys).data().toString();
+        }
+        return cells;
+    };
+    const QString grouped = KeyFileModel::readableFingerprint(fingerprint);
+    QCOMPARE(grouped.size(), 49);
+    QTRY_COMPARE(row(QStringLiteral("signer.gpg")),
+                 (QStringList {"Jean-Luc O'Neil <jl@example.org>", grouped, "rsa1024", "never"}));
+    QTRY_COMPARE(row(QStringLiteral("a.gpg")),
+                 (QStringList {"The file holds no OpenPGP key", "", "", ""}));
+    QVERIFY(!_home->fingerprints(QString(), false).contains(fingerprint));
+
+    // Long file names and fingerprints leave every column in view.
+    _widget->resize(800, 400);
+    QHeaderView* header = view->header();
+    for (int column : {int(KeyFileModel::UserIdColumn), int(KeyFileModel::FingerprintColumn),
+                       int(KeyFileModel::AlgorithmColumn), int(KeyFileModel::ExpiresColumn)})
+        QTRY_VERIFY2(header->sectionViewportPosition(column) + header->sectionSize(column)
+                         <= view->viewport()->width(),
+                     qPrintable(QStringLiteral("%1: %2 + %3 > %4")
+                                    .arg(column)
+                                    .arg(header->sectionViewportPosition(column))
+                                    .arg(header->sectionSize(column))
+                                    .arg(view->viewport()->width())));
+}
+
 void KeysElementWidgetTest::openKeyManager_data()
 {
     QTest::addColumn<QByteArray>("variable");
     QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<QString>("path");
     QTest::addColumn<bool>("kgpgStarted");
-    QTest::addColumn<bool>("boxShown");
+    QTest::addColumn<QString>("box");
 
-    QTest::newRow("installed") << QByteArray("DIGSIG_DPKG_QUERY_STATUS")
-                               << QByteArray("install ok installed") << true << false;
-    QTest::newRow("deinstalled") << QByteArray("DIGSIG_DPKG_QUERY_STATUS")
-                                 << QByteArray("deinstall ok config-files") << false << true;
-    QTest::newRow("not installed") << QByteArray("DIGSIG_DPKG_QUERY_STATUS")
-                                   << QByteArray("unknown ok not-installed") << false << true;
-    QTest::newRow("unknown package") << QByteArray() << QByteArray() << false << false;
-    QTest::newRow("two fields") << QByteArray("DIGSIG_DPKG_QUERY_OUTPUT")
-                                << QByteArray("kgpg\tinstall ok installed") << false << false;
-    QTest::newRow("four fields") << QByteArray("DIGSIG_DPKG_QUERY_OUTPUT")
-                                 << QByteArray("kgpg\t1\tinstall ok installed\t") << false << false;
-    QTest::newRow("crash") << QByteArray("DIGSIG_DPKG_QUERY_CRASH") << QByteArray("1") << false
-                           << false;
+    const QString notInstalled = QStringLiteral("The kgpg utility is not installed|To open key "
+                                                "management utility run in the console apt-get "
+                                                "install kgpg");
+    const QString cannotStart
+        = QStringLiteral("The kgpg utility cannot be started|The key "
+                         "management utility kgpg could not be started. "
+                         "Check that it runs when started in a console: kgpg");
+    const QByteArray status("DIGSIG_DPKG_QUERY_STATUS");
+    const QByteArray output("DIGSIG_DPKG_QUERY_OUTPUT");
+    // The path "query" holds dpkg-query but no kgpg, "none" neither.
+    QTest::newRow("installed") << status << QByteArray("install ok installed") << QString() << true
+                               << QString();
+    QTest::newRow("deinstalled") << status << QByteArray("deinstall ok config-files") << QString()
+                                 << false << notInstalled;
+    QTest::newRow("not installed")
+        << status << QByteArray("unknown ok not-installed") << QString() << false << notInstalled;
+    QTest::newRow("unknown package")
+        << QByteArray() << QByteArray() << QString() << false << notInstalled;
+    QTest::newRow("two fields, kgpg found")
+        << output << QByteArray("kgpg\tinstall ok installed") << QString() << true << QString();
+    QTest::newRow("four fields, kgpg found")
+        << output << QByteArray("kgpg\t1\tinstall ok installed\t") << QString() << true
+        << QString();
+    QTest::newRow("crash, kgpg found") << QByteArray("DIGSIG_DPKG_QUERY_CRASH") << QByteArray("1")
+                                       << QString() << true << QString();
+    QTest::newRow("crash, no kgpg") << QByteArray("DIGSIG_DPKG_QUERY_CRASH") << QByteArray("1")
+                                    << "query" << false << notInstalled;
+    QTest::newRow("no dpkg-query, no kgpg")
+        << QByteArray() << QByteArray() << "none" << false << notInstalled;
+    QTest::newRow("installed, kgpg missing")
+        << status << QByteArray("install ok installed") << "query" << false << cannotStart;
 }
 
 void KeysElementWidgetTest::openKeyManager()
 {
     QFETCH(QByteArray, variable);
     QFETCH(QByteArray, value);
+    QFETCH(QString, path);
     QFETCH(bool, kgpgStarted);
-    QFETCH(bool, boxShown);
+    QFETCH(QString, box);
     const QString queryLog = _scratch->filePath(QStringLiteral("dpkg-query.log"));
     const QString kgpgLog = _scratch->filePath(QStringLiteral("kgpg.log"));
     qputenv("DIGSIG_DPKG_QUERY_LOG", queryLog.toUtf8());
     qputenv("DIGSIG_KGPG_LOG", kgpgLog.toUtf8());
     if (!variable.isEmpty())
         qputenv(variable.constData(), value);
+    const QByteArray originalPath = qgetenv("PATH");
+    if (!path.isEmpty()) {
+        const QString bin = _scratch->filePath(path);
+        QVERIFY(QDir().mkpath(bin));
+        if (path == QLatin1String("query"))
+            QVERIFY(QFile::copy(qEnvironmentVariable("DIGSIG_TOOLS_DIR")
+                                    + QStringLiteral("/dpkg-query"),
+                                bin + QStringLiteral("/dpkg-query")));
+        qputenv("PATH", bin.toLocal8Bit());
+    }
     TestSupport::ProcessWarningCounter warnings;
-    TestSupport::MessageBoxRecord box;
-    TestSupport::answerNextMessageBox(QMessageBox::Ok, &box);
+    TestSupport::BoxAnswerer answerer(QMessageBox::Ok);
 
     _widget->findChild<QPushButton*>(QStringLiteral("_openEditAppPushButton"))->click();
+    qputenv("PATH", originalPath);
 
-    QCOMPARE(TestSupport::readLog(queryLog),
-             QStringList {
-                 QStringLiteral("dpkg-query -W -f=${binary:Package}\t${Version}\t${Status} kgpg")});
-    QCOMPARE(box.shown, boxShown);
-    if (boxShown) {
-        QCOMPARE(box.title, QStringLiteral("The kgpg utility is not installed"));
-        QCOMPARE(box.text,
-                 QStringLiteral("To open key management utility run in the console "
-                                "apt-get install kgpg"));
-        QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-    }
+    if (path != QLatin1String("none"))
+        QCOMPARE(TestSupport::readLog(queryLog),
+                 QStringList {QStringLiteral(
+                     "dpkg-query -W -f=${binary:Package}\t${Version}\t${Status} kgpg")});
+    QStringList boxes;
+    for (const TestSupport::BoxAnswerer::Box& shown : answerer.boxes)
+        boxes << shown.title + QLatin1Char('|') + shown.text;
+    QCOMPARE(boxes, box.isEmpty() ? QStringList() : QStringList {box});
     if (kgpgStarted)
         QTRY_COMPARE(TestSupport::readLog(kgpgLog), QStringList {QStringLiteral("kgpg ")});
     else
@@ -270,7 +358,9 @@ void KeysElementWidgetTest::failedExportIsReported()
     _widget->findChild<QPushButton*>(QStringLiteral("_createKeyPushButton"))->click();
     QCOMPARE(boxes,
              (QStringList {QStringLiteral("Key export error|Can not export the public key into "
-                                          "/etc/digsig/xattr_keys/%1.gpg:\nCan't open file")
+                                          "/etc/digsig/xattr_keys/%1.gpg:\nCan not create a new "
+                                          "file beside /etc/digsig/xattr_keys/%1.gpg: No such "
+                                          "file or directory")
                                .arg(_fingerprint),
                            QStringLiteral("Key generated successfully.")}));
     QVERIFY(!QFileInfo::exists(sandboxed(QStringLiteral("/etc/digsig/xattr_keys"))));
