@@ -14,18 +14,13 @@ QString optionPart(const QString& option, const QString& value)
 
 } // namespace
 
-Bsign::Bsign(QObject* parent)
-    : QProcess(parent)
-{
-    setProgram(toolProgram);
-}
+Bsign::Bsign(const QString& file)
+    : _file(file)
+{ }
 
-Bsign::Bsign(const QPersistentModelIndex& index, const QString& file, QObject* parent)
-    : QProcess(parent)
-    , _index(index)
-    , _file(file)
+QString Bsign::program()
 {
-    setProgram(toolProgram);
+    return toolProgram;
 }
 
 QStringList Bsign::signArguments() const
@@ -44,16 +39,25 @@ QStringList Bsign::signArguments() const
     return arguments;
 }
 
-void Bsign::sign()
+QStringList Bsign::verifyArguments() const
 {
-    setArguments(signArguments());
-    start(QIODevice::ReadWrite);
+    return {QStringLiteral("--verify"), _file};
 }
 
-void Bsign::verify()
+bool Bsign::sign(ToolProcess::Group* group)
 {
-    setArguments({QStringLiteral("--verify"), _file});
-    start(QIODevice::ReadWrite);
+    _process.setGroup(group);
+    _process.setOutputLimit(0);
+    _process.setTimeout(-1);
+    return _process.run(toolProgram, signArguments());
+}
+
+bool Bsign::verify(ToolProcess::Group* group)
+{
+    _process.setGroup(group);
+    _process.setOutputLimit(verificationOutputLimit);
+    _process.setTimeout(verificationTimeout);
+    return _process.run(toolProgram, verifyArguments());
 }
 
 Bsign::ReturnValue Bsign::returnValue() const
@@ -137,9 +141,9 @@ QString Bsign::returnValueText(const ReturnValue& value)
     return tr("Unknown error");
 }
 
-Bsign::VerificationResult Bsign::verificationResult()
+Bsign::VerificationResult Bsign::verificationResult() const
 {
-    return parseVerification(exitStatus(), readAllStandardOutput());
+    return parseVerification(exitStatus(), _process.output());
 }
 
 Bsign::VerificationResult Bsign::parseVerification(QProcess::ExitStatus status,
@@ -161,10 +165,4 @@ Bsign::VerificationResult Bsign::parseVerification(QProcess::ExitStatus status,
         }
     }
     return result;
-}
-
-void Bsign::registerMetaTypes()
-{
-    qRegisterMetaType<Bsign::ReturnValue>("Bsign::ReturnValue");
-    qRegisterMetaType<QProcess::ProcessError>("QProcess::ProcessError");
 }

@@ -1,16 +1,19 @@
 #pragma once
 
+#include "toolprocess.h"
+
+#include <QCoreApplication>
 #include <QMetaType>
-#include <QPersistentModelIndex>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
 
 // One run of the external signing tool: either signs one file or verifies the signatures of
-// one file, and turns what the tool reports into values the signing code understands.
-class Bsign : public QProcess
+// one file, and turns what the tool reports into values the signing code understands. The
+// tool runs on the calling thread until it ends; a signing run calls it from its workers.
+class Bsign
 {
-    Q_OBJECT
+    Q_DECLARE_TR_FUNCTIONS(Bsign)
 public:
     enum SignMode : qint32 { ElfOnly = 0, XattrOnly = 1, ElfAndXattr = 2 };
 
@@ -45,11 +48,14 @@ public:
         QString xattrLine;
     };
 
-    explicit Bsign(QObject* parent = nullptr);
-    Bsign(const QPersistentModelIndex& index, const QString& file, QObject* parent);
+    // A verification asks nobody for anything, so one that does not end is killed; what it
+    // prints beyond a few lines is never looked at.
+    static constexpr int verificationTimeout = 60000;
+    static constexpr int verificationOutputLimit = 64 * 1024;
 
-    QPersistentModelIndex index() const { return _index; }
-    void setIndex(const QPersistentModelIndex& index) { _index = index; }
+    Bsign() = default;
+    explicit Bsign(const QString& file);
+
     SignMode mode() const { return _mode; }
     void setMode(SignMode mode) { _mode = mode; }
     bool forceResign() const { return _forceResign; }
@@ -61,11 +67,25 @@ public:
     QString file() const { return _file; }
     void setFile(const QString& file) { _file = file; }
 
-    // The arguments sign() passes to the tool.
+    // The tool's name, found through PATH.
+    static QString program();
     QStringList signArguments() const;
+    QStringList verifyArguments() const;
+
+    // Run the tool to its end. False when it could not be started (error() says why) or, for
+    // a verification, did not end in time. Signing output is discarded; a tool of a closed
+    // group is not started.
+    bool sign(ToolProcess::Group* group = nullptr);
+    bool verify(ToolProcess::Group* group = nullptr);
+
+    QProcess::ProcessError error() const { return _process.error(); }
+    QString errorString() const { return _process.errorString(); }
+    QProcess::ExitStatus exitStatus() const { return _process.exitStatus(); }
+    int exitCode() const { return _process.exitCode(); }
+    bool wasStopped() const { return _process.wasStopped(); }
 
     ReturnValue returnValue() const;
-    VerificationResult verificationResult();
+    VerificationResult verificationResult() const;
 
     static ReturnValue toReturnValue(int exitCode);
     static ReturnValue toReturnValue(QProcess::ExitStatus status, int exitCode);
@@ -73,20 +93,13 @@ public:
     static VerificationResult parseVerification(QProcess::ExitStatus status,
                                                 const QByteArray& output);
 
-    // Makes Bsign::ReturnValue and QProcess::ProcessError usable in queued connections.
-    static void registerMetaTypes();
-
-public Q_SLOTS:
-    void sign();
-    void verify();
-
 private:
-    QPersistentModelIndex _index;
     SignMode _mode = ElfAndXattr;
     bool _forceResign = false;
     QString _homeDir;
     QString _key;
     QString _file;
+    ToolProcess _process;
 };
 
 Q_DECLARE_METATYPE(Bsign::ReturnValue)

@@ -1,34 +1,30 @@
 #include "signfilemodel.h"
 
-#include "bsign.h"
-
 #include <QDir>
+
+#include <algorithm>
 
 namespace {
 
 const QString pending = QStringLiteral("...");
+const QString unverifiable = QStringLiteral("?");
 
 } // namespace
 
 SignFileModel::SignFileModel(QObject* parent)
     : QFileSystemModel(parent)
+    , _verifier(new SignatureVerifier(QThread::idealThreadCount(), this))
 {
     setFilter(QDir::Dirs | QDir::Files | QDir::Drives | QDir::NoSymLinks | QDir::AllDirs
               | QDir::Hidden | QDir::NoDotAndDotDot);
+    connect(_verifier, &SignatureVerifier::verified, this, &SignFileModel::onVerified);
 }
 
-// The running verification is ended here rather than left to a deferred deletion that may
-// never come once the event loop has stopped.
+// Running verifications end with the model, not when the event loop gets to a deferred
+// deletion.
 SignFileModel::~SignFileModel()
 {
-    for (Bsign* process : qAsConst(_processes)) {
-        process->disconnect(this);
-        if (process->state() != QProcess::NotRunning) {
-            process->kill();
-            process->waitForFinished(-1);
-        }
-        delete process;
-    }
+    delete _verifier;
 }
 
 int SignFileModel::columnCount(const QModelIndex& parent) const
@@ -61,115 +57,91 @@ QVariant SignFileModel::data(const QModelIndex& index, int role) const
         return QFileSystemModel::data(index, role);
     if (role == Qt::DisplayRole)
         return signatureText(index);
+    if (role == SignatureStatusRole)
+        return signatureStatus(index);
+    if (role == SignatureFailureRole && signatureStatus(index) == Unverifiable)
+        return _failureReasons.value(index.sibling(index.row(), 0));
     return QVariant();
 }
 
 // Verification is started from a const getter because a view asks for the cell lazily; the
-// cache and queue are the model's own state, not part of its observable data.
-QVariant SignFileModel::signatureText(const QModelIndex& index) const
+// cache and the requests are the model's own state, not part of its observable data.
+qint32 SignFileModel::cellState(const QModelIndex& index) const
 {
-    auto* self = const_cast<SignFileModel*>(this);
     const QPersistentModelIndex key(index.sibling(index.row(), 0));
-    const bool elfColumn = index.column() == SignatureColumn;
     auto found = _signatures.constFind(key);
     if (found != _signatures.constEnd()) {
-        const qint32 state = elfColumn ? found->elf : found->xattr;
-        if (state == Bad)
-            return QStringLiteral("0");
-        if (state == Good)
-            return QStringLiteral("1");
-        if (state == Pending || hasGivenUp(key))
-            return pending;
+        const qint32 state = index.column() == SignatureColumn ? found->elf : found->xattr;
+        if (state != Unknown || hasGivenUp(key))
+            return state;
     }
-    SignatureState state = found != _signatures.constEnd() ? *found : SignatureState();
-    (elfColumn ? state.elf : state.xattr) = Pending;
-    self->_signatures.insert(key, state);
-    self->queueVerification(key);
-    return pending;
+    const_cast<SignFileModel*>(this)->requestVerification(key);
+    return Pending;
 }
 
-void SignFileModel::queueVerification(const QModelIndex& index)
+QVariant SignFileModel::signatureText(const QModelIndex& index) const
 {
     if (isDir(index))
-        return;
-    auto* process = new Bsign(QPersistentModelIndex(index), filePath(index), nullptr);
-    connect(process, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), this,
-            &SignFileModel::onProcFinished);
-    connect(process, &QProcess::errorOccurred, this, &SignFileModel::onErrorOccurred);
-    _processes.append(process);
-    if (_processes.size() == 1)
-        process->verify();
+        return pending;
+    switch (cellState(index)) {
+    case Good:
+        return QStringLiteral("1");
+    case Bad:
+        return QStringLiteral("0");
+    case Unknown:
+        return unverifiable;
+    default:
+        return pending;
+    }
 }
 
-void SignFileModel::startNextProcess()
+SignFileModel::SignatureStatus SignFileModel::signatureStatus(const QModelIndex& index) const
 {
-    while (!_processes.isEmpty()) {
-        Bsign* head = _processes.first();
-        if (head->state() != QProcess::NotRunning)
-            return;
-        if (!hasGivenUp(head->index())) {
-            head->verify();
-            return;
+    if (isDir(index))
+        return NotApplicable;
+    switch (cellState(index)) {
+    case Good:
+        return Signed;
+    case Bad:
+        return NotSigned;
+    case Unknown:
+        return Unverifiable;
+    default:
+        return Checking;
+    }
+}
+
+// One verification answers both cells of the row.
+void SignFileModel::requestVerification(const QPersistentModelIndex& key)
+{
+    _signatures.insert(key, {Pending, Pending});
+    const quint64 ticket = _verifier->request(filePath(key));
+    _tickets.insert(ticket, key);
+    _latestTickets.insert(key, ticket);
+}
+
+void SignFileModel::onVerified(const QList<SignatureVerifier::Result>& results)
+{
+    QList<QPersistentModelIndex> changed;
+    for (const SignatureVerifier::Result& result : results) {
+        const QPersistentModelIndex key = _tickets.take(result.ticket);
+        if (!key.isValid() || _latestTickets.value(key) != result.ticket)
+            continue;
+        _latestTickets.remove(key);
+        if (result.verified) {
+            _failures.remove(key);
+            _failureReasons.remove(key);
+            _signatures.insert(
+                key,
+                {result.signatures.elfGood ? Good : Bad, result.signatures.xattrGood ? Good : Bad});
+        } else {
+            ++_failures[key];
+            _failureReasons.insert(key, result.failure);
+            _signatures.insert(key, SignatureState());
         }
-        _processes.removeFirst();
-        head->deleteLater();
+        changed.append(key);
     }
-}
-
-// QProcess reports a crash through both errorOccurred and finished; acting on the sender and
-// only while it is still queued makes the two notifications one completion, so no other file
-// is given a result it did not get.
-Bsign* SignFileModel::takeFinishedProcess(Bsign* process)
-{
-    if (!process || !_processes.removeOne(process))
-        return nullptr;
-    QMetaObject::invokeMethod(this, &SignFileModel::startNextProcess, Qt::QueuedConnection);
-    return process;
-}
-
-void SignFileModel::onProcFinished(int, QProcess::ExitStatus)
-{
-    Bsign* process = takeFinishedProcess(qobject_cast<Bsign*>(sender()));
-    if (!process)
-        return;
-    const QPersistentModelIndex key = process->index();
-    if (process->exitStatus() == QProcess::NormalExit && key.isValid()) {
-        const Bsign::VerificationResult result = process->verificationResult();
-        storeResult(key, {result.elfGood ? Good : Bad, result.xattrGood ? Good : Bad});
-    } else if (key.isValid()) {
-        markFailed(key);
-    }
-    process->deleteLater();
-}
-
-// A crash is announced here before finished() follows; only a process that never ran or has
-// already stopped ends with this notification.
-void SignFileModel::onErrorOccurred()
-{
-    auto* process = qobject_cast<Bsign*>(sender());
-    if (!process
-        || (process->error() != QProcess::FailedToStart
-            && process->state() != QProcess::NotRunning))
-        return;
-    if (!takeFinishedProcess(process))
-        return;
-    if (process->index().isValid())
-        markFailed(process->index());
-    process->deleteLater();
-}
-
-void SignFileModel::storeResult(const QPersistentModelIndex& key, const SignatureState& state)
-{
-    _failures.remove(key);
-    _signatures.insert(key, state);
-    emitSignaturesChanged(key);
-}
-
-void SignFileModel::markFailed(const QPersistentModelIndex& key)
-{
-    ++_failures[key];
-    _signatures.insert(key, SignatureState());
-    emitSignaturesChanged(key);
+    emitSignaturesChanged(changed);
 }
 
 bool SignFileModel::hasGivenUp(const QPersistentModelIndex& key) const
@@ -202,16 +174,31 @@ void SignFileModel::invalidateChildren(const QModelIndex& parent)
 
 void SignFileModel::invalidateSignature(const QModelIndex& index)
 {
-    const QModelIndex key = index.sibling(index.row(), 0);
+    const QPersistentModelIndex key(index.sibling(index.row(), 0));
     if (!key.isValid())
         return;
     _signatures.remove(key);
     _failures.remove(key);
-    emitSignaturesChanged(key);
+    _failureReasons.remove(key);
+    _latestTickets.remove(key);
+    emitSignaturesChanged({key});
 }
 
-void SignFileModel::emitSignaturesChanged(const QModelIndex& key)
+// One notification per folder for the rows of a batch: a view repaints once, not per cell.
+void SignFileModel::emitSignaturesChanged(const QList<QPersistentModelIndex>& keys)
 {
-    Q_EMIT dataChanged(key.sibling(key.row(), SignatureColumn),
-                       key.sibling(key.row(), ExternedSignatureColumn), {Qt::DisplayRole});
+    QHash<QModelIndex, QPair<int, int>> ranges;
+    for (const QPersistentModelIndex& key : keys) {
+        if (!key.isValid())
+            continue;
+        auto range = ranges.find(key.parent());
+        if (range == ranges.end())
+            ranges.insert(key.parent(), {key.row(), key.row()});
+        else
+            *range = {std::min(range->first, key.row()), std::max(range->second, key.row())};
+    }
+    for (auto range = ranges.cbegin(); range != ranges.cend(); ++range)
+        Q_EMIT dataChanged(index(range->first, SignatureColumn, range.key()),
+                           index(range->second, ExternedSignatureColumn, range.key()),
+                           {Qt::DisplayRole, SignatureStatusRole, SignatureFailureRole});
 }

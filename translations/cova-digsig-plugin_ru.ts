@@ -69,7 +69,7 @@
 <context>
     <name>Bsign</name>
     <message>
-        <location filename="../signing/bsign.cpp" line="+101"/>
+        <location filename="../signing/bsign.cpp" line="+105"/>
         <source>No error</source>
         <translation>Нет ошибок</translation>
     </message>
@@ -916,7 +916,7 @@ p, li { white-space: pre-wrap; }
 <context>
     <name>SignFileModel</name>
     <message>
-        <location filename="../signing/signfilemodel.cpp" line="+45"/>
+        <location filename="../signing/signfilemodel.cpp" line="+41"/>
         <source>Signature</source>
         <translation>Подпись</translation>
     </message>
@@ -924,6 +924,54 @@ p, li { white-space: pre-wrap; }
         <location line="+2"/>
         <source>Externed signature</source>
         <translation>Подпись в расширенных атрибутах</translation>
+    </message>
+</context>
+<context>
+    <name>SignatureDelegate</name>
+    <message>
+        <location filename="../signing/signaturedelegate.cpp" line="+21"/>
+        <source>Whether the file carries a good signature embedded in the executable (ELF) file itself.</source>
+        <translation>Есть ли у файла верная подпись, встроенная в сам исполняемый (ELF) файл.</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Whether the file carries a good signature in its extended attributes.</source>
+        <translation>Есть ли у файла верная подпись в его расширенных атрибутах.</translation>
+    </message>
+    <message>
+        <location line="+13"/>
+        <source>Signed</source>
+        <translation>Подписан</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Not signed</source>
+        <translation>Не подписан</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Checking…</source>
+        <translation>Проверка…</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>%1
+The file could not be checked: %2</source>
+        <translation>%1
+Файл не удалось проверить: %2</translation>
+    </message>
+</context>
+<context>
+    <name>SignatureVerifier</name>
+    <message>
+        <location filename="../signing/signatureverifier.cpp" line="+76"/>
+        <source>The signing tool &quot;%1&quot; could not be started: %2</source>
+        <translation>Не удалось запустить программу подписи «%1»: %2</translation>
+    </message>
+    <message>
+        <location line="+12"/>
+        <source>The signing tool reported: %1</source>
+        <translation>Программа подписи сообщила: %1</translation>
     </message>
 </context>
 <context>
@@ -939,100 +987,24 @@ p, li { white-space: pre-wrap; }
         <translation>&amp;Ход подписывания:</translation>
     </message>
     <message>
-        <location filename="../signing/signingdialog.cpp" line="+84"/>
+        <location filename="../signing/signingdialog.cpp" line="+69"/>
         <source>Cancelling...</source>
         <translation>Отмена...</translation>
     </message>
     <message>
-        <location line="+3"/>
+        <location line="+0"/>
         <source>Cancelled.</source>
         <translation>Отменено.</translation>
     </message>
     <message>
-        <location line="+6"/>
-        <source>Create a list of files to sign...</source>
-        <translation>Составление списка файлов для подписи...</translation>
+        <location line="+16"/>
+        <source>%v of %m</source>
+        <translation>%v из %m</translation>
     </message>
     <message>
-        <location line="+8"/>
-        <source>No files to sign.</source>
-        <translation>Нет файлов для подписи.</translation>
-    </message>
-    <message>
-        <location line="+79"/>
-        <source>%1 signed successfully</source>
-        <translation>%1 успешно подписан</translation>
-    </message>
-    <message>
-        <location line="+3"/>
-        <source>Warning: file %1 not found</source>
-        <translation>Предупреждение: файл %1 не найден</translation>
-    </message>
-    <message>
-        <location line="+4"/>
-        <source>%1 signing error: %2</source>
-        <translation>Ошибка подписи %1: %2</translation>
-    </message>
-    <message>
-        <location line="+11"/>
-        <source>Process error occurred when sigsing file %1: %2</source>
-        <translation>Ошибка процесса при подписи файла %1: %2</translation>
-    </message>
-    <message>
-        <location line="+19"/>
-        <source>Signing completed.</source>
-        <translation>Подписывание завершено.</translation>
-    </message>
-    <message>
-        <location line="+5"/>
-        <source>Finished.</source>
-        <translation>Готово.</translation>
-    </message>
-    <message>
-        <location line="+23"/>
-        <source>Key with ID %1 successfully exported to %2</source>
-        <translation>Ключ с идентификатором %1 успешно экспортирован в %2</translation>
-    </message>
-    <message>
-        <location line="+5"/>
-        <source>Can not export key with ID %1 to %2</source>
-        <translation>Не удалось экспортировать ключ с идентификатором %1 в %2</translation>
-    </message>
-    <message>
-        <location line="+9"/>
-        <source>Writing selected directories and files to %1</source>
-        <translation>Запись выбранных каталогов и файлов в %1</translation>
-    </message>
-    <message>
-        <location line="+4"/>
-        <location line="+78"/>
-        <source>Can not open %1</source>
-        <translation>Не удалось открыть %1</translation>
-    </message>
-    <message>
-        <location line="-71"/>
-        <source>Warning: skipping %1, file path contains a line break.</source>
-        <translation>Предупреждение: %1 пропущен, путь к файлу содержит перевод строки.</translation>
-    </message>
-    <message>
-        <location line="+8"/>
-        <source>Warning: skipping %1, file path exceeds the size limit.</source>
-        <translation>Предупреждение: %1 пропущен, путь к файлу превышает допустимую длину.</translation>
-    </message>
-    <message>
-        <location line="+4"/>
-        <source>file %1 can not be saved</source>
-        <translation>не удалось сохранить файл %1</translation>
-    </message>
-    <message>
-        <location line="+10"/>
-        <source>Can not set gpg-agent options:</source>
-        <translation>Не удалось задать параметры gpg-agent:</translation>
-    </message>
-    <message>
-        <location line="+10"/>
-        <source>Can not set default gpg-agent options:</source>
-        <translation>Не удалось восстановить параметры gpg-agent по умолчанию:</translation>
+        <location line="+0"/>
+        <source>%v of %m so far</source>
+        <translation>%v из %m (поиск продолжается)</translation>
     </message>
 </context>
 <context>
@@ -1063,7 +1035,7 @@ p, li { white-space: pre-wrap; }
         <translation>Подписать</translation>
     </message>
     <message>
-        <location filename="../widgets/signingelementwidget.cpp" line="+113"/>
+        <location filename="../widgets/signingelementwidget.cpp" line="+118"/>
         <source>Can not initialize Gpgme library!</source>
         <translation>Не удалось инициализировать библиотеку Gpgme!</translation>
     </message>
@@ -1095,6 +1067,193 @@ Do you want to continue?</source>
         <location line="+1"/>
         <source>Digsig was enabled in the extended attributes signature verification mode. Files that was signed after that will not be automatically verified after reboot. Do you want to add signed files for verification after reboot?</source>
         <translation>Digsig включён в режиме проверки подписи в расширенных атрибутах. Файлы, подписанные после его включения, не будут автоматически проверяться после перезагрузки. Добавить подписанные файлы для проверки после перезагрузки?</translation>
+    </message>
+</context>
+<context>
+    <name>SigningRun</name>
+    <message>
+        <location filename="../signing/signingrun.cpp" line="+77"/>
+        <source>Cancelling...</source>
+        <translation>Отмена...</translation>
+    </message>
+    <message>
+        <location line="+20"/>
+        <source>Create a list of files to sign...</source>
+        <translation>Составление списка файлов для подписи...</translation>
+    </message>
+    <message>
+        <location line="+37"/>
+        <source>The run did not finish: the public key was not exported.</source>
+        <translation>Подписывание не завершено: открытый ключ не экспортирован.</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>The run did not finish: the control file was not updated.</source>
+        <translation>Подписывание не завершено: управляющий файл не обновлён.</translation>
+    </message>
+    <message>
+        <location line="-30"/>
+        <source>Finished.</source>
+        <translation>Готово.</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Cancelled.</source>
+        <translation>Отменено.</translation>
+    </message>
+    <message>
+        <location line="+43"/>
+        <source>No files to sign.</source>
+        <translation>Нет файлов для подписи.</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>Signing completed.</source>
+        <translation>Подписывание завершено.</translation>
+    </message>
+    <message>
+        <location line="+93"/>
+        <source>Process error occurred when sigsing file %1: %2</source>
+        <translation>Ошибка процесса при подписи файла %1: %2</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>The signing tool &quot;%1&quot; could not be started: %2. Check that it is installed and that its folder is in the search path (PATH).</source>
+        <translation>Не удалось запустить программу подписи «%1»: %2. Проверьте, что она установлена и что её каталог указан в пути поиска (PATH).</translation>
+    </message>
+    <message>
+        <location line="+8"/>
+        <source>Warning: signing of %1 was ended by Cancel.</source>
+        <translation>Предупреждение: подписывание %1 прервано отменой.</translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>%1 signed successfully</source>
+        <translation>%1 успешно подписан</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Warning: file %1 not found</source>
+        <translation>Предупреждение: файл %1 не найден</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>%1 signing error: %2</source>
+        <translation>Ошибка подписи %1: %2</translation>
+    </message>
+    <message>
+        <location line="+13"/>
+        <location line="+122"/>
+        <source>Warning: skipping %1, its name cannot be represented.</source>
+        <translation>Предупреждение: %1 пропущен, его имя невозможно представить.</translation>
+    </message>
+    <message>
+        <location line="-119"/>
+        <source>Warning: skipping %1, it does not exist.</source>
+        <translation>Предупреждение: %1 пропущен, он не существует.</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Warning: skipping %1, it cannot be read: %2</source>
+        <translation>Предупреждение: %1 пропущен, его не удалось прочитать: %2</translation>
+    </message>
+    <message>
+        <location line="+13"/>
+        <source>Warning: skipping %1, it vanished after it was listed.</source>
+        <translation>Предупреждение: %1 пропущен, он исчез после составления списка.</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>Warning: skipping %1, it became a symbolic link after it was listed.</source>
+        <translation>Предупреждение: %1 пропущен, после составления списка он стал символической ссылкой.</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Warning: skipping %1, a folder on its path was replaced after it was listed.</source>
+        <translation>Предупреждение: %1 пропущен, каталог на его пути был заменён после составления списка.</translation>
+    </message>
+    <message>
+        <location line="+54"/>
+        <location line="+12"/>
+        <source>Can not export key with ID %1 to %2</source>
+        <translation>Не удалось экспортировать ключ с идентификатором %1 в %2</translation>
+    </message>
+    <message>
+        <location line="-6"/>
+        <source>Key with ID %1 successfully exported to %2</source>
+        <translation>Ключ с идентификатором %1 успешно экспортирован в %2</translation>
+    </message>
+    <message>
+        <location line="+21"/>
+        <source>Writing selected directories and files to %1</source>
+        <translation>Запись выбранных каталогов и файлов в %1</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <location line="+120"/>
+        <source>Can not open %1</source>
+        <translation>Не удалось открыть %1</translation>
+    </message>
+    <message>
+        <location line="-113"/>
+        <source>Warning: skipping %1, file path contains a line break.</source>
+        <translation>Предупреждение: %1 пропущен, путь к файлу содержит перевод строки.</translation>
+    </message>
+    <message>
+        <location line="+15"/>
+        <source>Warning: skipping %1, file path exceeds the size limit.</source>
+        <translation>Предупреждение: %1 пропущен, путь к файлу превышает допустимую длину.</translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>file %1 can not be saved</source>
+        <translation>не удалось сохранить файл %1</translation>
+    </message>
+    <message>
+        <location line="+13"/>
+        <source>Can not set gpg-agent options:</source>
+        <translation>Не удалось задать параметры gpg-agent:</translation>
+    </message>
+    <message>
+        <location line="+11"/>
+        <source>Can not set default gpg-agent options:</source>
+        <translation>Не удалось восстановить параметры gpg-agent по умолчанию:</translation>
+    </message>
+    <message>
+        <location line="+85"/>
+        <source>Can not write %1: %2</source>
+        <translation>Не удалось записать %1: %2</translation>
+    </message>
+</context>
+<context>
+    <name>SigningSummary</name>
+    <message>
+        <location filename="../signing/signingsummary.cpp" line="+5"/>
+        <source>Summary: %1 signed, %2 not found, %3 failed, %4 skipped, %5 not started.</source>
+        <translation>Итог: подписано %1, не найдено %2, ошибок %3, пропущено %4, не начато %5.</translation>
+    </message>
+</context>
+<context>
+    <name>ToolProcess</name>
+    <message>
+        <location filename="../signing/toolprocess.cpp" line="+160"/>
+        <location line="+45"/>
+        <source>the run was stopped before the tool started</source>
+        <translation>работа остановлена до запуска программы</translation>
+    </message>
+    <message numerus="yes">
+        <location line="+98"/>
+        <source>the tool did not end within %n seconds</source>
+        <translation>
+            <numerusform>программа не завершилась за %n секунду</numerusform>
+            <numerusform>программа не завершилась за %n секунды</numerusform>
+            <numerusform>программа не завершилась за %n секунд</numerusform>
+        </translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>the tool crashed</source>
+        <translation>программа аварийно завершилась</translation>
     </message>
 </context>
 </TS>

@@ -11,6 +11,7 @@
 #include "module.h"
 #include "selectkeydialog.h"
 #include "shortlist.h"
+#include "signaturedelegate.h"
 #include "signfilemodel.h"
 #include "signingdialog.h"
 #include "sysroot.h"
@@ -41,6 +42,10 @@ SigningElementWidget::SigningElementWidget(Module& module, bool (*permission)(Mo
     _proxyModel->setSourceModel(_fileModel);
     _proxyModel->setTopDirectory(top);
     ui->_filesTreeView->setModel(_proxyModel);
+    auto* signatures = new SignatureDelegate(ui->_filesTreeView);
+    ui->_filesTreeView->setItemDelegateForColumn(SignFileModel::SignatureColumn, signatures);
+    ui->_filesTreeView->setItemDelegateForColumn(SignFileModel::ExternedSignatureColumn,
+                                                 signatures);
     const QModelIndex topIndex = _fileModel->index(top);
     ui->_filesTreeView->setRootIndex(_proxyModel->mapFromSource(topIndex.parent()));
     // The signature columns come right after the name. The name takes the room the others

@@ -3,6 +3,8 @@
 #include "bsign.h"
 #include "vieweditelementwidget.h"
 
+#include <QModelIndexList>
+
 class FilteredTreeProxyModel;
 class SignFileModel;
 

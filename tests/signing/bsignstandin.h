@@ -12,6 +12,8 @@
 
 #include "testsupport.h"
 
+#include <algorithm>
+
 namespace BsignStandIn {
 
 // Sets an environment variable for the lifetime of the object.
@@ -94,6 +96,28 @@ inline QStringList verifiedFiles(const QString& logPath)
     return files;
 }
 
+// The most calls that ran at the same time.
+inline int mostAtOnce(const QList<Call>& calls)
+{
+    int most = 0;
+    for (const Call& call : calls) {
+        int running = 0;
+        for (const Call& other : calls)
+            running += other.start <= call.start && (other.end < 0 || call.start < other.end);
+        most = std::max(most, running);
+    }
+    return most;
+}
+
+// The files of the calls that have started so far (DIGSIG_BSIGN_START_LOG), in start order.
+inline QStringList startedFiles(const QString& startLogPath)
+{
+    QStringList files;
+    for (const QString& line : TestSupport::readLog(startLogPath))
+        files << unescaped(line.section(QLatin1Char('\t'), 1));
+    return files;
+}
+
 // A private state directory and call log for one test.
 class Session
 {
@@ -101,8 +125,14 @@ public:
     Session()
         : _state("DIGSIG_BSIGN_STATE", (_dir.path() + QStringLiteral("/state")).toUtf8())
         , _log("DIGSIG_BSIGN_LOG", logPath().toUtf8())
+        , _startLog("DIGSIG_BSIGN_START_LOG", (_dir.path() + QStringLiteral("/start.log")).toUtf8())
     { }
     QString logPath() const { return _dir.path() + QStringLiteral("/bsign.log"); }
+    // The files of the calls started so far, in start order.
+    QStringList started() const { return startedFiles(_dir.path() + QStringLiteral("/start.log")); }
+    // A file whose creation lets calls held by DIGSIG_BSIGN_WAIT_FOR go on.
+    QString gatePath() const { return _dir.path() + QStringLiteral("/gate"); }
+    void openGate() const { TestSupport::writeFile(gatePath(), ""); }
     QList<Call> calls() const { return readCalls(logPath()); }
     QList<Call> verifyCalls() const
     {
@@ -119,6 +149,7 @@ private:
     QTemporaryDir _dir;
     ScopedEnv _state;
     ScopedEnv _log;
+    ScopedEnv _startLog;
 };
 
 // Runs the stand-in synchronously; returns its exit code, or -1 when it did not exit normally.

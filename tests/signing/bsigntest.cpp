@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QtTest>
 
+#include <cerrno>
+
 using namespace BsignStandIn;
 
 Q_DECLARE_METATYPE(QProcess::ExitStatus)
@@ -133,8 +135,7 @@ private Q_SLOTS:
         bsign.setFile(file);
         QCOMPARE(bsign.signArguments(), expected);
 
-        bsign.sign();
-        QVERIFY(bsign.waitForFinished(-1));
+        QVERIFY(bsign.sign());
         QCOMPARE(bsign.returnValue(), Bsign::NoError);
         QCOMPARE(session.calls().size(), 1);
         QCOMPARE(session.calls().first().args, expected);
@@ -190,31 +191,36 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("knob");
         QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<bool>("started");
         QTest::addColumn<Bsign::ReturnValue>("expected");
-        QTest::newRow("success") << QByteArray() << QByteArray() << Bsign::NoError;
-        QTest::newRow("exit 69") << QByteArray("DIGSIG_BSIGN_EXIT") << QByteArray("69")
+        QTest::newRow("success") << QByteArray() << QByteArray() << true << Bsign::NoError;
+        QTest::newRow("exit 69") << QByteArray("DIGSIG_BSIGN_EXIT") << QByteArray("69") << true
                                  << Bsign::BadPassPhrase;
-        QTest::newRow("exit 255") << QByteArray("DIGSIG_BSIGN_EXIT") << QByteArray("255")
+        QTest::newRow("exit 255") << QByteArray("DIGSIG_BSIGN_EXIT") << QByteArray("255") << true
                                   << Bsign::UnknownError;
-        QTest::newRow("crash") << QByteArray("DIGSIG_BSIGN_CRASH") << QByteArray("1")
+        QTest::newRow("crash") << QByteArray("DIGSIG_BSIGN_CRASH") << QByteArray("1") << true
                                << Bsign::UnknownError;
+        QTest::newRow("tool missing")
+            << QByteArray("PATH") << QByteArray("/nonexistent") << false << Bsign::UnknownError;
     }
 
     void returnValueOfRealRuns()
     {
         QFETCH(QByteArray, knob);
         QFETCH(QByteArray, value);
+        QFETCH(bool, started);
         QFETCH(Bsign::ReturnValue, expected);
         Session session;
         const QString file = makeFile(QStringLiteral("prog"), elfBytes());
         std::unique_ptr<ScopedEnv> env;
         if (!knob.isEmpty())
             env = std::make_unique<ScopedEnv>(knob.constData(), value);
-        Bsign bsign;
-        bsign.setFile(file);
-        bsign.sign();
-        QVERIFY(bsign.waitForFinished(-1));
+        Bsign bsign(file);
+        QCOMPARE(bsign.sign(), started);
         QCOMPARE(bsign.returnValue(), expected);
+        QCOMPARE(bsign.error() == QProcess::FailedToStart, !started);
+        if (!started)
+            QCOMPARE(bsign.errorString(), qt_error_string(ENOENT));
     }
 
     void parseVerification_data()
@@ -269,10 +275,8 @@ private Q_SLOTS:
         Session session;
         const QString file = makeFile(QStringLiteral("prog"), elfBytes());
         QCOMPARE(sign(file, QStringLiteral("--elf-only")), 0);
-        const QPersistentModelIndex noRow;
-        Bsign bsign(noRow, file, nullptr);
-        bsign.verify();
-        QVERIFY(bsign.waitForFinished(-1));
+        Bsign bsign(file);
+        QVERIFY(bsign.verify());
         const Bsign::VerificationResult result = bsign.verificationResult();
         QVERIFY(result.elfGood);
         QVERIFY(!result.xattrGood);
@@ -285,24 +289,12 @@ private Q_SLOTS:
         const QString file = makeFile(QStringLiteral("prog"), elfBytes());
         QCOMPARE(sign(file), 0);
         ScopedEnv crash("DIGSIG_BSIGN_CRASH", "1");
-        Bsign bsign(QPersistentModelIndex(), file, nullptr);
-        bsign.verify();
-        QVERIFY(bsign.waitForFinished(-1));
+        Bsign bsign(file);
+        QVERIFY(bsign.verify());
         QCOMPARE(bsign.exitStatus(), QProcess::CrashExit);
         const Bsign::VerificationResult result = bsign.verificationResult();
         QVERIFY(!result.elfGood && !result.xattrGood);
         QVERIFY(result.elfLine.isEmpty() && result.xattrLine.isEmpty());
-    }
-
-    void returnValueIsAQueuableMetaType()
-    {
-        Bsign::registerMetaTypes();
-        const int id = QMetaType::type("Bsign::ReturnValue");
-        QVERIFY(id != QMetaType::UnknownType);
-        QCOMPARE(QMetaType::sizeOf(id), 4);
-        QVERIFY(QMetaType::typeFlags(id) & QMetaType::IsEnumeration);
-        QVERIFY(QMetaType::typeFlags(id) & QMetaType::MovableType);
-        QVERIFY(QMetaType::type("QProcess::ProcessError") != QMetaType::UnknownType);
     }
 };
 

@@ -5,6 +5,7 @@
 #include "elementdata.h"
 #include "filteredtreeproxymodel.h"
 #include "module.h"
+#include "signaturedelegate.h"
 #include "signfilemodel.h"
 #include "sysroot.h"
 #include "taskobserver.h"
@@ -51,6 +52,7 @@ private Q_SLOTS:
     void safetyQuestionOnlyForUnsafeExtendedAttributeSelections();
     void verificationOfferFollowsAFinishedExtendedAttributeRun_data();
     void verificationOfferFollowsAFinishedExtendedAttributeRun();
+    void signatureColumnsAreShownReadably();
     void settingsElementFollowsTheMerge_data();
     void settingsElementFollowsTheMerge();
 
@@ -261,13 +263,16 @@ void SigningElementWidgetTest::verificationOfferFollowsAFinishedExtendedAttribut
     QTest::addColumn<bool>("elf");
     QTest::addColumn<bool>("xattr");
     QTest::addColumn<QByteArray>("xattrMode");
+    QTest::addColumn<bool>("controlWritable");
     QTest::addColumn<bool>("offered");
     QTest::newRow("extended attributes, verification On")
-        << false << true << QByteArray("1") << true;
-    QTest::newRow("both, verification Debug") << true << true << QByteArray("2") << true;
+        << false << true << QByteArray("1") << true << true;
+    QTest::newRow("both, verification Debug") << true << true << QByteArray("2") << true << true;
     QTest::newRow("extended attributes, verification Off")
-        << false << true << QByteArray("0") << false;
-    QTest::newRow("ELF only, verification On") << true << false << QByteArray("1") << false;
+        << false << true << QByteArray("0") << true << false;
+    QTest::newRow("ELF only, verification On") << true << false << QByteArray("1") << true << false;
+    // A rebuild would not make the files count: the control file does not list them.
+    QTest::newRow("control file not written") << false << true << QByteArray("1") << false << false;
 }
 
 void SigningElementWidgetTest::verificationOfferFollowsAFinishedExtendedAttributeRun()
@@ -275,8 +280,15 @@ void SigningElementWidgetTest::verificationOfferFollowsAFinishedExtendedAttribut
     QFETCH(bool, elf);
     QFETCH(bool, xattr);
     QFETCH(QByteArray, xattrMode);
+    QFETCH(bool, controlWritable);
     QFETCH(bool, offered);
     writeSettings(xattrMode);
+    const QString control = Sysroot::path(DigSig::controlFilePath());
+    QFile::remove(control);
+    if (controlWritable)
+        QVERIFY(TestSupport::writeFile(control, ""));
+    else
+        QVERIFY(QFile::link(filePath(QStringLiteral("notes.txt")), control));
     setModes(elf, xattr);
     check(filePath(QStringLiteral("program")));
     QSignalSpy started(TaskObserver::instance(nullptr), &TaskObserver::taskStarted);
@@ -291,6 +303,15 @@ void SigningElementWidgetTest::verificationOfferFollowsAFinishedExtendedAttribut
     QCOMPARE(started.size(), offered ? 1 : 0);
     if (offered)
         QCOMPARE(started.first().first().toString(), QStringLiteral("Update initramfs"));
+    QFile::remove(control);
+    QVERIFY(TestSupport::writeFile(control, ""));
+}
+
+void SigningElementWidgetTest::signatureColumnsAreShownReadably()
+{
+    auto* view = _widget->findChild<QTreeView*>(QStringLiteral("_filesTreeView"));
+    for (int column : {SignFileModel::SignatureColumn, SignFileModel::ExternedSignatureColumn})
+        QVERIFY(qobject_cast<SignatureDelegate*>(view->itemDelegateForColumn(column)));
 }
 
 void SigningElementWidgetTest::settingsElementFollowsTheMerge_data()

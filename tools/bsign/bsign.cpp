@@ -17,8 +17,15 @@
 //   DIGSIG_BSIGN_EXIT      do nothing and exit with this code
 //   DIGSIG_BSIGN_CRASH     when set, die of SIGSEGV
 //   DIGSIG_BSIGN_HANG      when set, wait until killed
+//   DIGSIG_BSIGN_IGNORE_TERM  when set, ignore SIGTERM (for every file)
 //   DIGSIG_BSIGN_STDERR    text written to standard error
 //   DIGSIG_BSIGN_MATCH     the knobs above apply only when the file argument contains this text
+//   DIGSIG_BSIGN_START_LOG append one line per call as soon as it starts: pid<TAB>file
+//                          (escaped like the log), before any waiting
+//   DIGSIG_BSIGN_WAIT_FOR  wait until this file exists before working, so that a test can
+//                          hold calls and let them go in an order of its choosing (at most
+//                          five minutes, so that a failed test leaves nothing behind)
+//   DIGSIG_BSIGN_WAIT_MATCH  the wait applies only when the file argument contains this text
 
 #include <cerrno>
 #include <csignal>
@@ -378,6 +385,32 @@ void crash()
     std::raise(SIGSEGV);
 }
 
+void appendLine(const std::string& path, const std::string& line)
+{
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return;
+    if (::write(fd, line.data(), line.size()) < 0)
+        std::perror("bsign: start log");
+    close(fd);
+}
+
+void announceAndWait(const std::string& file)
+{
+    const std::string startLog = env("DIGSIG_BSIGN_START_LOG");
+    if (!startLog.empty())
+        appendLine(startLog, std::to_string(getpid()) + '\t' + escaped(file) + '\n');
+    const std::string gate = env("DIGSIG_BSIGN_WAIT_FOR");
+    const std::string match = env("DIGSIG_BSIGN_WAIT_MATCH");
+    if (gate.empty() || (!match.empty() && file.find(match) == std::string::npos))
+        return;
+    struct stat st
+    {
+    };
+    for (int waited = 0; waited < 30000 && stat(gate.c_str(), &st) != 0; ++waited)
+        usleep(10000);
+}
+
 // Applies the test knobs; returns true with exitCode set when the call ends here.
 bool applyKnobs(const CallLog& log, const std::string& file, int& exitCode)
 {
@@ -417,6 +450,7 @@ int run(const std::vector<std::string>& args, const CallLog& log)
         return InvalidArgument;
     }
     const std::string& file = isVerify ? args[1] : request.file;
+    announceAndWait(file);
     int exitCode = Success;
     if (applyKnobs(log, file, exitCode))
         return exitCode;
@@ -427,6 +461,8 @@ int run(const std::vector<std::string>& args, const CallLog& log)
 
 int main(int argc, char** argv)
 {
+    if (envSet("DIGSIG_BSIGN_IGNORE_TERM"))
+        std::signal(SIGTERM, SIG_IGN);
     const CallLog log(argc, argv);
     const std::vector<std::string> args(argv + 1, argv + argc);
     const int exitCode = run(args, log);
