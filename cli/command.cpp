@@ -6,6 +6,8 @@
 
 #include <QCommandLineParser>
 #include <QDir>
+#include <QStandardPaths>
+#include <QThread>
 
 #include <unistd.h>
 
@@ -137,6 +139,54 @@ QString Command::realPath(const QString& argument)
     if (QDir::isAbsolutePath(argument))
         return Sysroot::path(QDir::cleanPath(argument));
     return QDir::cleanPath(QDir::current().absoluteFilePath(argument));
+}
+
+int Command::requireSigningTool(CommandOutput& output)
+{
+    if (!QStandardPaths::findExecutable(Bsign::program()).isEmpty())
+        return ExitDone;
+    return environmentError(output,
+                            tr("The signing tool \"%1\" is not in the search path "
+                               "(PATH); install it or add its folder to PATH.")
+                                .arg(Bsign::program()));
+}
+
+int Command::parseMode(const QCommandLineParser& parser, CommandOutput& output,
+                       Bsign::SignMode* mode) const
+{
+    const QString word = parser.value(modeOptionName()).toLower();
+    if (word != QLatin1String("elf") && word != QLatin1String("xattr")
+        && word != QLatin1String("both"))
+        return usageError(
+            output,
+            tr("--mode takes elf, xattr or both, not \"%1\".").arg(parser.value(modeOptionName())));
+    *mode = Bsign::signMode(word != QLatin1String("xattr"), word != QLatin1String("elf"));
+    return ExitDone;
+}
+
+int Command::parseJobs(const QCommandLineParser& parser, CommandOutput& output, int* jobs) const
+{
+    *jobs = QThread::idealThreadCount();
+    if (!parser.isSet(jobsOptionName()))
+        return ExitDone;
+    bool number = false;
+    *jobs = parser.value(jobsOptionName()).toInt(&number);
+    if (number && *jobs >= 1 && *jobs <= maxJobs)
+        return ExitDone;
+    return usageError(output,
+                      tr("--jobs takes a number from 1 to %1, not \"%2\".")
+                          .arg(maxJobs)
+                          .arg(parser.value(jobsOptionName())));
+}
+
+QString Command::modeOptionName()
+{
+    return QStringLiteral("mode");
+}
+
+QString Command::jobsOptionName()
+{
+    return QStringLiteral("jobs");
 }
 
 QString Command::jsonOptionName()

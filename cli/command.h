@@ -1,5 +1,7 @@
 #pragma once
 
+#include "bsign.h"
+
 #include <QCoreApplication>
 #include <QString>
 #include <QStringList>
@@ -57,7 +59,18 @@ protected:
     // current folder.
     static QString realPath(const QString& argument);
 
+    // Refuses (ExitEnvironment) when the signing tool is not in the search path.
+    static int requireSigningTool(CommandOutput& output);
+    // The value of --mode (elf, xattr or both) and of --jobs (1 to maxJobs); usage errors
+    // otherwise.
+    int parseMode(const QCommandLineParser& parser, CommandOutput& output,
+                  Bsign::SignMode* mode) const;
+    int parseJobs(const QCommandLineParser& parser, CommandOutput& output, int* jobs) const;
+    static constexpr int maxJobs = 256;
+
     static void addHelpOption(QCommandLineParser& parser);
+    static QString modeOptionName();
+    static QString jobsOptionName();
     static QString jsonOptionName();
     static QString noRebuildOptionName();
 };

@@ -4,8 +4,10 @@
 #include "controlcommand.h"
 #include "exitcode.h"
 #include "setcommand.h"
+#include "signcommand.h"
 #include "statuscommand.h"
 #include "sysroot.h"
+#include "verifycommand.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -23,6 +25,8 @@ CommandLine::CommandLine()
     _commands.push_back(std::make_unique<StatusCommand>());
     _commands.push_back(std::make_unique<SetCommand>());
     _commands.push_back(std::make_unique<ControlCommand>());
+    _commands.push_back(std::make_unique<SignCommand>());
+    _commands.push_back(std::make_unique<VerifyCommand>());
 }
 
 CommandLine::~CommandLine() = default;

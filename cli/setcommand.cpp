@@ -1,5 +1,6 @@
 #include "setcommand.h"
 
+#include "auditrunner.h"
 #include "commandoutput.h"
 #include "digsigconfigmanager.h"
 #include "digsigconstants.h"
@@ -8,6 +9,7 @@
 #include "exitcode.h"
 #include "settingsvalues.h"
 #include "settingswriter.h"
+#include "signatureaudit.h"
 
 #include <QCommandLineParser>
 
@@ -19,6 +21,8 @@ constexpr int modeCount = 2;
 // The command-line options and the JSON members of the settings file's options, in file order.
 const char* const optionNames[optionCount]
     = {"elf", "xattr", "ignore-xattr-keys", "ignore-gost2001"};
+const QString auditOption = QStringLiteral("audit");
+const QString forceOption = QStringLiteral("force");
 const char* const jsonNames[optionCount] = {"elf", "xattr", "ignoreXattrKeys", "ignoreGost2001"};
 
 QString optionName(int option)
@@ -35,8 +39,9 @@ QString SetCommand::name() const
 
 QString SetCommand::synopsis() const
 {
-    return QStringLiteral("[--elf off|debug|on] [--xattr off|debug|on] [--ignore-xattr-keys "
-                          "yes|no] [--ignore-gost2001 yes|no] [--no-rebuild] [--json]");
+    return QStringLiteral(
+        "[--elf off|debug|on] [--xattr off|debug|on] [--ignore-xattr-keys "
+        "yes|no] [--ignore-gost2001 yes|no] [--audit PATH]... [--force] [--no-rebuild] [--json]");
 }
 
 QString SetCommand::summary() const
@@ -49,7 +54,11 @@ QString SetCommand::description() const
 {
     return summary() + QLatin1Char('\n')
         + tr("Options not given keep their values. Asking for what is already set changes "
-             "nothing and says so.");
+             "nothing and says so. Before ELF verification is switched to On, the ELF files in "
+             "the folders that hold programs and libraries (%1) are verified; when some lack a "
+             "good signature, nothing is written, the first of them are listed and the exit "
+             "status is 1, unless --force is given.")
+              .arg(SignatureAudit::executableFolders().join(QStringLiteral(", ")));
 }
 
 void SetCommand::addOptions(QCommandLineParser& parser) const
@@ -61,6 +70,11 @@ void SetCommand::addOptions(QCommandLineParser& parser) const
         {optionName(2), tr("Ignore the keys of extended-attribute signatures: yes or no."),
          QStringLiteral("yes|no")},
         {optionName(3), tr("Ignore GOST R 34.10-2001 keys: yes or no."), QStringLiteral("yes|no")},
+        {auditOption,
+         tr("Check the ELF files under PATH before switching ELF verification to On, instead "
+            "of those in the program folders; may be repeated."),
+         QStringLiteral("PATH")},
+        {forceOption, tr("Switch ELF verification to On without the check.")},
         {noRebuildOptionName(),
          tr("Write the settings without rebuilding the initial RAM file system; the next "
             "change without this option rebuilds it.")},
@@ -94,6 +108,29 @@ int SetCommand::requested(const QCommandLineParser& parser, CommandOutput& outpu
                           tr("Nothing to set: give --elf, --xattr, --ignore-xattr-keys "
                              "or --ignore-gost2001."));
     return ExitDone;
+}
+
+int SetCommand::checkExecutables(const QCommandLineParser& parser, CommandOutput& output,
+                                 QString* findings, qint64* checked) const
+{
+    if (const int code = requireSigningTool(output))
+        return code;
+    QStringList paths;
+    for (const QString& argument : parser.values(auditOption))
+        paths << realPath(argument);
+    SignatureAudit audit(SignatureAudit::executableCheck(paths));
+    if (!AuditRunner::run(audit, output)) {
+        output.error(tr("The check of the executables was cancelled; nothing was written."));
+        return ExitFilesFailed;
+    }
+    if (audit.lackingCount() == 0) {
+        *findings = audit.checkFindings();
+        *checked = audit.doneCount();
+        return ExitDone;
+    }
+    output.error(audit.checkFindings());
+    output.error(tr("Nothing was written; add --force to switch ELF verification to On anyway."));
+    return ExitFilesFailed;
 }
 
 SetCommand::Values SetCommand::readValues(const DigSigSettings& settings)
@@ -148,6 +185,14 @@ int SetCommand::run(const QCommandLineParser& parser, CommandOutput& output)
                                              optionName(DigSig::keyList().indexOf(key))));
     }
 
+    // Unsigned programs would no longer run, and the machine might not start.
+    QString findings;
+    qint64 checked = -1;
+    if (after[0] == On && before[0] != On && !parser.isSet(forceOption)) {
+        if (const int code = checkExecutables(parser, output, &findings, &checked))
+            return code;
+    }
+
     SettingsWriter writer(output, !parser.isSet(noRebuildOptionName()));
     int code = ExitDone;
     if (after == before && invalid.isEmpty()) {
@@ -171,8 +216,12 @@ int SetCommand::run(const QCommandLineParser& parser, CommandOutput& output)
         document.insert(QStringLiteral("changed"), writer.changed());
         document.insert(QStringLiteral("previous"), json(before, invalid));
         document.insert(QStringLiteral("settings"), json(after));
+        if (checked >= 0)
+            document.insert(QStringLiteral("checkedExecutables"), checked);
         output.printJson(document);
     } else {
+        if (!findings.isEmpty())
+            output.print(findings);
         reportChanges(output, before, after, invalid);
         writer.report();
     }

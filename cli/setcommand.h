@@ -32,6 +32,11 @@ private:
     // Fills in what the command line asks for; a usage error otherwise.
     int requested(const QCommandLineParser& parser, CommandOutput& output, Values* values,
                   QStringList* given) const;
+    // The check before ELF verification is switched to On: refuses (ExitFilesFailed) when an
+    // ELF file in the program folders, or under --audit, lacks a good signature.
+    // Passed, it tells what it found in `findings` and how many files it checked.
+    int checkExecutables(const QCommandLineParser& parser, CommandOutput& output, QString* findings,
+                         qint64* checked) const;
     static Values readValues(const DigSigSettings& settings);
     // Options in `invalid` had no valid value: null.
     static QJsonObject json(const Values& values, const QStringList& invalid = {});

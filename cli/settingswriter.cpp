@@ -31,8 +31,14 @@ int SettingsWriter::write(DigSigElementData& data)
         return ExitEnvironment;
     }
     _changed = true;
+    return rebuildAfterChange();
+}
+
+int SettingsWriter::rebuildAfterChange()
+{
     if (_rebuild)
         return rebuild();
+    _leftOut = true;
     const QString error = InitramfsRebuild::markPending();
     if (!error.isEmpty())
         _output.warning(error);
@@ -81,7 +87,7 @@ void SettingsWriter::report() const
     if (_rebuilt)
         _output.print(tr("The initial RAM file system was rebuilt; reboot for the settings to "
                          "take effect."));
-    else if (InitramfsRebuild::isPending())
+    else if (_leftOut)
         _output.print(tr("The initial RAM file system was not rebuilt; the settings take effect "
                          "after a rebuild (the next change without --no-rebuild does it) and a "
                          "reboot."));

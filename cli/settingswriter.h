@@ -22,6 +22,9 @@ public:
     // For a command that found nothing to change: a rebuild an earlier run left pending is
     // done now (unless rebuilds are left out). Returns like write().
     int rebuildIfPending();
+    // For what changed the files by other means (a signing run's merge): rebuilds, or records
+    // the rebuild as pending when rebuilds are left out. Returns like write().
+    int rebuildAfterChange();
 
     // Whether write() or rebuildIfPending() changed anything on the system.
     bool changed() const { return _changed; }
@@ -37,5 +40,6 @@ private:
     const bool _rebuild;
     bool _changed = false;
     bool _rebuilt = false;
+    bool _leftOut = false;
     QStringList _warnings;
 };
