@@ -100,6 +100,17 @@ private Q_SLOTS:
         row("missing path", {"control", "add", "/no/such"}, 2,
             "cova-digsig: /no/such does not exist; write ///no/such for a file or /no/such/ for "
             "a folder.");
+        row("sign without key", {"sign", "/opt"}, 2, "cova-digsig: \"sign\" needs --key ID.");
+        row("sign, bad jobs", {"sign", "--key", "ABCDEF12", "--jobs", "0", "/opt"}, 2,
+            "cova-digsig: --jobs takes a number from 1 to 256, not \"0\".");
+        row("sign, bad mode", {"sign", "--mode", "all", "/opt"}, 2,
+            "cova-digsig: --mode takes elf, xattr or both, not \"all\".");
+        row("sign, bad key", {"sign", "--key", "xyz", "/opt"}, 2,
+            "cova-digsig: --key takes a fingerprint or a key ID");
+        row("sign outside the trusted folders", {"sign", "--key", "ABCDEF12", "/home/x"}, 2,
+            "cova-digsig: outside the trusted system folders: /home/x");
+        row("verify without path", {"verify", "--json"}, 2,
+            "cova-digsig: \"verify\" needs at least one PATH.");
         row("over the line limit", {"control", "add", "/" + QString(4094, 'x') + "/"}, 2,
             "cova-digsig: Line /");
     }

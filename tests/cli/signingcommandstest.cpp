@@ -69,6 +69,37 @@ private Q_SLOTS:
         QVERIFY(TestSupport::writeFile(sandboxed("/usr/bin/notes"), "not a program\n"));
     }
 
+    void environmentErrors_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("toolMissing");
+        QTest::addColumn<QString>("error");
+        const QString noTool = "cova-digsig: The signing tool \"bsign\" is not in the search path";
+        QTest::newRow("unknown key")
+            << QStringList {"sign", "--key", "DEADBEEF", "/opt/app"} << false
+            << "cova-digsig: No usable signing key matches DEADBEEF";
+        QTest::newRow("sign") << QStringList {"sign", "--key", _fingerprint, "/opt/app"} << true
+                              << noTool;
+        QTest::newRow("verify") << QStringList {"verify", "/opt/app"} << true << noTool;
+        QTest::newRow("set --elf on") << QStringList {"set", "--elf", "on"} << true << noTool;
+    }
+
+    // A missing tool or key stops the command before it changes anything.
+    void environmentErrors()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, toolMissing);
+        QFETCH(QString, error);
+        const CliRun run = runCli(
+            arguments, knobs(toolMissing ? QStringList {"PATH=/usr/bin:/bin"} : QStringList()));
+        QCOMPARE(run.exitCode, 3);
+        QVERIFY2(run.errors.value(0).startsWith(error), qPrintable(run.errors.join('\n')));
+        QCOMPARE(run.out, QByteArray());
+        QCOMPARE(TestSupport::readFile(sandboxed(settingsPath)), elfDebug);
+        QCOMPARE(TestSupport::readFile(sandboxed(controlPath)), QByteArray("/srv/\n"));
+        QVERIFY(_session->calls().isEmpty());
+    }
+
     void sign_data()
     {
         QTest::addColumn<QStringList>("arguments");
