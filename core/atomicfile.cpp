@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -203,6 +204,15 @@ QString AtomicFile::replace(const QString& path, const QByteArray& content, mode
     }
     syncDirectory(info.absolutePath());
     return QString();
+}
+
+bool AtomicFile::ensurePrivateDirectory(const QString& path)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    const QByteArray native = QFile::encodeName(path);
+    if (::mkdir(native.constData(), 0700) == 0)
+        ::chmod(native.constData(), 0700);
+    return QFileInfo(path).isDir();
 }
 
 int AtomicFile::openForAppend(const QString& path, mode_t newFileMode, bool truncate,

@@ -57,6 +57,11 @@ public:
     static int openForAppend(const QString& path, mode_t newFileMode, bool truncate,
                              QString* error);
 
+    // Makes sure a directory of root's own exists at path (a real path) with its parents; a new
+    // one is private to its owner (0700) whatever the umask, an existing one is left as it is.
+    // Returns whether the directory exists afterwards.
+    static bool ensurePrivateDirectory(const QString& path);
+
 private:
     AtomicFile() = delete;
 };

@@ -1,5 +1,8 @@
 #include "digsigconstants.h"
 
+#include "sysroot.h"
+
+#include <QDir>
 #include <QObject>
 
 namespace DigSig {
@@ -18,6 +21,18 @@ const QSet<QString>& trustedDirectories()
                                             QStringLiteral("/opt"),   QStringLiteral("/sbin"),
                                             QStringLiteral("/srv"),   QStringLiteral("/usr")};
     return directories;
+}
+
+QStringList outsideTrustedDirectories(const QStringList& realPaths)
+{
+    QStringList outside;
+    for (const QString& path : realPaths) {
+        const QString systemPath = Sysroot::systemPath(path);
+        const QStringList parts = systemPath.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+        if (parts.isEmpty() || !trustedDirectories().contains(QLatin1Char('/') + parts.first()))
+            outside << systemPath;
+    }
+    return outside;
 }
 
 const QIcon& settingsElementIcon()

@@ -84,6 +84,13 @@ inline QString gpgAgentTimesLockPath()
     return QStringLiteral("/var/lib/cova-digsig-plugin/gpg-agent-times.lock");
 }
 
+// Present while the initial RAM file system may not hold the settings last written: the rebuild
+// after them failed or was left out.
+inline QString initramfsRebuildPendingPath()
+{
+    return QStringLiteral("/var/lib/cova-digsig-plugin/initramfs-rebuild-pending");
+}
+
 inline QString windowManagerHelperPath()
 {
     return QStringLiteral("/usr/bin/kiro-wmfunc");
@@ -129,6 +136,10 @@ const QStringList& keyList();
 // Top-level directories under which files may be put under extended-attribute control
 // without a warning.
 const QSet<QString>& trustedDirectories();
+// The paths, as the system knows them, of those real paths (sandbox root included) that lie
+// outside the trusted directories; the root folder itself is outside. Under extended-attribute
+// verification such files can keep the system from booting.
+QStringList outsideTrustedDirectories(const QStringList& realPaths);
 
 const QIcon& settingsElementIcon();
 const QIcon& keysElementIcon();

@@ -6,6 +6,7 @@ DigSigElementData::DigSigElementData()
     , _ignoreXattrKeys(false)
     , _ignoreGost2001(false)
     , _keepXattrControl(false)
+    , _keepSettings(false)
 { }
 
 DigSigElementData::~DigSigElementData() = default;
@@ -88,4 +89,14 @@ bool DigSigElementData::keepXattrControl() const
 void DigSigElementData::setKeepXattrControl(bool keep)
 {
     _keepXattrControl = keep;
+}
+
+bool DigSigElementData::keepSettings() const
+{
+    return _keepSettings;
+}
+
+void DigSigElementData::setKeepSettings(bool keep)
+{
+    _keepSettings = keep;
 }

@@ -33,6 +33,9 @@ public:
     // The control file is not written (its text was not edited, or could not be shown as it is).
     bool keepXattrControl() const;
     void setKeepXattrControl(bool keep);
+    // The settings file is not written (only the control text changes); it is still checked.
+    bool keepSettings() const;
+    void setKeepSettings(bool keep);
 
 private:
     int _elfMode;
@@ -43,4 +46,5 @@ private:
     QByteArray _settingsFingerprint;
     QByteArray _xattrControlFingerprint;
     bool _keepXattrControl;
+    bool _keepSettings;
 };

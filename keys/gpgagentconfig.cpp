@@ -113,11 +113,7 @@ void replaceConf(const QByteArray& bytes, const QByteArray& fingerprint)
 // The record and the lock of a run live in a directory of their own, private to root.
 void ensureStateDirectory()
 {
-    const QString path = Sysroot::path(DigSig::stateDirectory());
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    if (::mkdir(QFile::encodeName(path).constData(), 0700) == 0)
-        ::chmod(QFile::encodeName(path).constData(), 0700);
-    if (!QFileInfo(path).isDir())
+    if (!AtomicFile::ensurePrivateDirectory(Sysroot::path(DigSig::stateDirectory())))
         fail(QT_TRANSLATE_NOOP("QObject", "Can not create dir %1"), DigSig::stateDirectory());
 }
 

@@ -74,11 +74,13 @@ QStringList DigSigConfigManager::save(DigSigElementData& data)
         = writeControl ? xattrControlContent(data.xattrControl(), &errors) : QByteArray();
     if (!errors.isEmpty())
         return errors;
-    const QByteArray settings = settingsContent(data);
-    errors = replace(DigSig::settingsFilePath(), settings, data.settingsFingerprint());
-    if (!errors.isEmpty())
-        return errors;
-    data.setSettingsFingerprint(AtomicFile::fingerprint(settings));
+    if (!data.keepSettings()) {
+        const QByteArray settings = settingsContent(data);
+        errors = replace(DigSig::settingsFilePath(), settings, data.settingsFingerprint());
+        if (!errors.isEmpty())
+            return errors;
+        data.setSettingsFingerprint(AtomicFile::fingerprint(settings));
+    }
     if (!writeControl)
         return errors;
     errors = replace(DigSig::controlFilePath(), control, data.xattrControlFingerprint());

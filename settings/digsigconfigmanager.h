@@ -19,7 +19,7 @@ public:
     static constexpr int mountTimeoutMsecs = 60 * 1000;
 
     // Replaces the settings file and then, if that worked, the control file (unless the record
-    // keeps it). Nothing is written when either file changed since the record's fingerprints
+    // keeps either). Nothing is written when either file changed since the record's fingerprints
     // were taken or when the control text breaks the line limit. The record's fingerprint of
     // each file written becomes that of the new content. Returns the translated error lines;
     // empty when the files were replaced.

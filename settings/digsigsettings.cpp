@@ -86,6 +86,11 @@ QStringList DigSigSettings::errors() const
     return _errors;
 }
 
+QStringList DigSigSettings::invalidOptions() const
+{
+    return _invalidOptions;
+}
+
 QByteArray DigSigSettings::xattrControlBytes() const
 {
     return _xattrControlBytes;
@@ -122,6 +127,8 @@ void DigSigSettings::readSettings()
     const QString path = DigSig::settingsFilePath();
     const AtomicFile::Contents file = AtomicFile::read(Sysroot::path(path), settingsFileSizeLimit);
     _settingsFingerprint = file.fingerprint;
+    if (file.status != AtomicFile::Contents::Read)
+        _invalidOptions = DigSig::keyList();
     switch (file.status) {
     case AtomicFile::Contents::Read:
         parseSettings(path, file.content);
@@ -199,6 +206,7 @@ int DigSigSettings::readMode(const QString& key, const QString& value)
     if (value == QLatin1String("2"))
         return Debug;
     report(invalidValueMessage(key, value));
+    _invalidOptions << key;
     return Invalid;
 }
 
@@ -209,6 +217,7 @@ bool DigSigSettings::readFlag(const QString& key, const QString& value)
     if (value == QLatin1String("1"))
         return true;
     report(invalidValueMessage(key, value));
+    _invalidOptions << key;
     return false;
 }
 

@@ -29,6 +29,10 @@ public:
     bool ignoreGost2001() const;
     QString xattrControl() const;
     QStringList errors() const;
+    // The options of the settings file (DigSig::keyList() order) that have no valid value:
+    // missing, invalid, or all of them when the file could not be read. Writing the settings
+    // without a new value for each of them would silently put a default in its place.
+    QStringList invalidOptions() const;
     // The control file's bytes as they are, also those the text above cannot carry.
     QByteArray xattrControlBytes() const;
     // Whether the control file is text that the string above carries byte for byte: UTF-8
@@ -54,6 +58,7 @@ private:
     bool _ignoreGost2001;
     QString _xattrControl;
     QStringList _errors;
+    QStringList _invalidOptions;
     QByteArray _xattrControlBytes;
     QByteArray _settingsFingerprint;
     QByteArray _xattrControlFingerprint;

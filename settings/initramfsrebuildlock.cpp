@@ -1,11 +1,10 @@
 #include "initramfsrebuildlock.h"
 
+#include "atomicfile.h"
 #include "digsigconstants.h"
 #include "sysroot.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QObject>
 
 #include <cerrno>
@@ -30,10 +29,7 @@ int lockWaiting(int fd)
 InitramfsRebuildLock::InitramfsRebuildLock(const std::function<void()>& whenWaiting)
     : _fd(-1)
 {
-    const QString directory = Sysroot::path(DigSig::runDirectory());
-    QDir().mkpath(QFileInfo(directory).absolutePath());
-    if (::mkdir(QFile::encodeName(directory).constData(), 0700) == 0)
-        ::chmod(QFile::encodeName(directory).constData(), 0700);
+    AtomicFile::ensurePrivateDirectory(Sysroot::path(DigSig::runDirectory()));
     const QString path = Sysroot::path(DigSig::initramfsLockPath());
     // Only the lock matters, never the file's content: it is not followed through a link.
     const int fd = ::open(QFile::encodeName(path).constData(),

@@ -43,6 +43,17 @@ QByteArray XattrControlFile::entry(const QByteArray& path, bool isDirectory)
     return isDirectory ? path + '/' : '/' + path;
 }
 
+QStringList XattrControlFile::templatesNamingNoFile(const QString& text)
+{
+    QStringList odd;
+    for (const QString& line : text.split(QLatin1Char('\n'))) {
+        const QString trimmed = line.trimmed();
+        if (!trimmed.isEmpty() && !trimmed.startsWith(QLatin1Char('/')))
+            odd << trimmed;
+    }
+    return odd;
+}
+
 bool XattrControlFile::fitsLineLimit(const QByteArray& entry)
 {
     return entry.size() + 1 <= DigSig::controlLineLimit;

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 // The extended-attribute control file as bytes, with the fingerprint of what was read. Paths
 // are bytes on Linux: lines are never decoded and encoded again, so that templates in any
@@ -23,6 +24,9 @@ public:
     // The template that puts a path under control: "/" before a file's path, "/" after a
     // directory's.
     static QByteArray entry(const QByteArray& path, bool isDirectory);
+    // The lines of a control text, blanks removed, that are not absolute paths and so name no
+    // file: most likely typing errors. Empty lines name nothing and are not listed.
+    static QStringList templatesNamingNoFile(const QString& text);
     // Whether an entry with its line feed stays within the line limit the kernel reads.
     static bool fitsLineLimit(const QByteArray& entry);
     // The file's lines with surrounding blanks removed and empty lines dropped, the entries

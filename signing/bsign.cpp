@@ -72,6 +72,15 @@ Bsign::ReturnValue Bsign::toReturnValue(QProcess::ExitStatus status, int exitCod
     return toReturnValue(exitCode);
 }
 
+Bsign::SignMode Bsign::signMode(bool elf, bool xattr)
+{
+    if (elf && !xattr)
+        return ElfOnly;
+    if (xattr && !elf)
+        return XattrOnly;
+    return ElfAndXattr;
+}
+
 Bsign::ReturnValue Bsign::toReturnValue(int exitCode)
 {
     switch (static_cast<unsigned>(exitCode)) {

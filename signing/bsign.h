@@ -87,6 +87,10 @@ public:
     ReturnValue returnValue() const;
     VerificationResult verificationResult() const;
 
+    // What is signed when ELF signatures, extended-attribute signatures or both are chosen;
+    // neither chosen signs both, as the tool does without a mode flag.
+    static SignMode signMode(bool elf, bool xattr);
+
     static ReturnValue toReturnValue(int exitCode);
     static ReturnValue toReturnValue(QProcess::ExitStatus status, int exitCode);
     static QString returnValueText(const ReturnValue& value);

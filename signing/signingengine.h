@@ -38,6 +38,9 @@ public:
         bool keepGoing = false;
         // Also write the log lines to the signing log file, emptied first.
         bool saveLog = false;
+        // Where saveLog writes them instead (a real path, never followed through a link);
+        // empty for the signing log file.
+        QString logPath;
         int jobs = QThread::idealThreadCount();
     };
 

@@ -500,19 +500,23 @@ void SigningRun::pump()
     }
 }
 
+QString SigningRun::logFilePath() const
+{
+    return _options.logPath.isEmpty() ? Sysroot::path(DigSig::signingLogPath()) : _options.logPath;
+}
+
 void SigningRun::openLogFile()
 {
     if (!_options.saveLog)
         return;
     QString error;
-    const int fd = AtomicFile::openForAppend(Sysroot::path(DigSig::signingLogPath()),
-                                             AtomicFile::privateMode, true, &error);
+    const int fd = AtomicFile::openForAppend(logFilePath(), AtomicFile::privateMode, true, &error);
     std::lock_guard<std::mutex> lock(_mutex);
     _logFd = fd;
     if (fd >= 0)
         return;
     // Shown, not written: the file is not open.
-    logLocked(tr("Can not open %1").arg(DigSig::signingLogPath()));
+    logLocked(tr("Can not open %1").arg(printablePath(logFilePath())));
     logLocked(error);
 }
 
@@ -528,5 +532,5 @@ QStringList SigningRun::writeLogFile(const QStringList& lines, bool sync)
     const QString reason = qt_error_string(errno);
     ::close(_logFd);
     _logFd = -1;
-    return {tr("Can not write %1: %2").arg(DigSig::signingLogPath(), reason)};
+    return {tr("Can not write %1: %2").arg(printablePath(logFilePath()), reason)};
 }

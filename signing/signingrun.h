@@ -66,6 +66,7 @@ private:
     void log(const QString& line);
     void logLocked(const QString& line);
     SigningEngine::Batch takeBatchLocked();
+    QString logFilePath() const;
     void openLogFile();
     QStringList writeLogFile(const QStringList& lines, bool sync);
 

@@ -4,7 +4,7 @@
 <context>
     <name>AtomicFile</name>
     <message>
-        <location filename="../core/atomicfile.cpp" line="+69"/>
+        <location filename="../core/atomicfile.cpp" line="+70"/>
         <location line="+56"/>
         <location line="+22"/>
         <source>Can not read %1: %2</source>
@@ -12,19 +12,19 @@
     </message>
     <message>
         <location line="-75"/>
-        <location line="+149"/>
+        <location line="+158"/>
         <source>%1 is a symbolic link; it was not written.</source>
         <translation>%1 является символической ссылкой; запись не выполнена.</translation>
     </message>
     <message>
-        <location line="-145"/>
-        <location line="+149"/>
+        <location line="-154"/>
+        <location line="+158"/>
         <location line="+12"/>
         <source>%1 is not a regular file; it was not written.</source>
         <translation>%1 не является обычным файлом; запись не выполнена.</translation>
     </message>
     <message>
-        <location line="-149"/>
+        <location line="-158"/>
         <source>Can not keep the owner of %1: %2</source>
         <translation>Не удалось сохранить владельца %1: %2</translation>
     </message>
@@ -60,16 +60,24 @@
         <translation>Не удалось заменить %1: %2</translation>
     </message>
     <message>
-        <location line="+30"/>
+        <location line="+39"/>
         <location line="+13"/>
         <source>Can not open %1: %2</source>
         <translation>Не удалось открыть %1: %2</translation>
     </message>
 </context>
 <context>
+    <name>AuditRunner</name>
+    <message>
+        <location filename="../cli/auditrunner.cpp" line="+21"/>
+        <source>Interrupted: the verification is cancelled.</source>
+        <translation>Прервано: проверка отменена.</translation>
+    </message>
+</context>
+<context>
     <name>Bsign</name>
     <message>
-        <location filename="../signing/bsign.cpp" line="+105"/>
+        <location filename="../signing/bsign.cpp" line="+114"/>
         <source>No error</source>
         <translation>Нет ошибок</translation>
     </message>
@@ -157,6 +165,288 @@
         <location line="+4"/>
         <source>Unknown error</source>
         <translation>Неизвестная ошибка</translation>
+    </message>
+</context>
+<context>
+    <name>Command</name>
+    <message>
+        <location filename="../cli/command.cpp" line="+71"/>
+        <source>Usage:</source>
+        <translation>Использование:</translation>
+    </message>
+    <message>
+        <location line="+8"/>
+        <source>Command %1:</source>
+        <translation>Команда %1:</translation>
+    </message>
+    <message>
+        <location line="+29"/>
+        <source>Show this help.</source>
+        <translation>Показать эту справку.</translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>Run &quot;cova-digsig %1 --help&quot; for its usage.</source>
+        <translation>Запустите «cova-digsig %1 --help», чтобы узнать, как её использовать.</translation>
+    </message>
+    <message>
+        <location line="+20"/>
+        <source>&quot;cova-digsig %1&quot; changes the system and must be run as root.</source>
+        <translation>«cova-digsig %1» изменяет систему и должна запускаться от имени root.</translation>
+    </message>
+    <message>
+        <location line="+15"/>
+        <source>The signing tool &quot;%1&quot; is not in the search path (PATH); install it or add its folder to PATH.</source>
+        <translation>Программы подписи «%1» нет в пути поиска (PATH); установите её или добавьте её каталог в PATH.</translation>
+    </message>
+    <message>
+        <location line="+13"/>
+        <source>--mode takes elf, xattr or both, not &quot;%1&quot;.</source>
+        <translation>--mode принимает elf, xattr или both, а не «%1».</translation>
+    </message>
+    <message>
+        <location line="+15"/>
+        <source>--jobs takes a number from 1 to %1, not &quot;%2&quot;.</source>
+        <translation>--jobs принимает число от 1 до %1, а не «%2».</translation>
+    </message>
+</context>
+<context>
+    <name>CommandLine</name>
+    <message>
+        <location filename="../cli/commandline.cpp" line="+66"/>
+        <source>Usage: cova-digsig [--sysroot DIR] COMMAND [OPTIONS] [ARGUMENTS]</source>
+        <translation>Использование: cova-digsig [--sysroot КАТАЛОГ] КОМАНДА [ПАРАМЕТРЫ] [АРГУМЕНТЫ]</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Manages the kernel&apos;s verification of the digital signatures of executables from the command line, with the same code as the console&apos;s plug-in: the settings, the control file of extended-attribute verification, the signing and the verification of files.</source>
+        <translation>Управляет проверкой ядром цифровых подписей исполняемых файлов из командной строки тем же кодом, что и модуль консоли: настройки, файл контроля проверки по расширенным атрибутам, подпись и проверка файлов.</translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>Commands:</source>
+        <translation>Команды:</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>Run &quot;cova-digsig COMMAND --help&quot; for the usage and the options of a command, &quot;cova-digsig --help-all&quot; for those of every command.</source>
+        <translation>Запустите «cova-digsig КОМАНДА --help», чтобы узнать использование и параметры команды, «cova-digsig --help-all» — всех команд.</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Exit status:</source>
+        <translation>Код завершения:</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>Done.</source>
+        <translation>Выполнено.</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Some file failed to sign or verify or is unsigned, or the check before switching ELF verification to On found unsigned programs.</source>
+        <translation>Какой-то файл не удалось подписать или проверить, или он не подписан, или проверка перед включением проверки ELF нашла неподписанные программы.</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Usage error.</source>
+        <translation>Ошибка использования.</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>The environment stopped the command: a tool or key missing, settings that cannot be read or changed since they were read, a file not written, a failed rebuild.</source>
+        <translation>Команду остановило окружение: нет программы или ключа, настройки не читаются или изменились после чтения, файл не записан, пересборка не удалась.</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>Errors go to standard error, one line each; with --json, standard output holds one JSON object.</source>
+        <translation>Ошибки выводятся в стандартный поток ошибок, по одной строке; с --json стандартный вывод содержит один объект JSON.</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Options:</source>
+        <translation>Параметры:</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Use DIR as the root of every system path (a sandbox): the settings, the keys, the logs and the absolute paths given to the commands lie inside it, and so does GnuPG&apos;s home unless GNUPGHOME is set. DIGSIG_SYSROOT does the same.</source>
+        <translation>Использовать КАТАЛОГ как корень всех системных путей (песочница): настройки, ключи, журналы и абсолютные пути, переданные командам, находятся внутри него, как и домашний каталог GnuPG, если не задана GNUPGHOME. DIGSIG_SYSROOT делает то же самое.</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>Show this help.</source>
+        <translation>Показать эту справку.</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Show this help and that of every command.</source>
+        <translation>Показать эту справку и справку всех команд.</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Show the version.</source>
+        <translation>Показать версию.</translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>Examples:</source>
+        <translation>Примеры:</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>  Show the settings as JSON:</source>
+        <translation>  Показать настройки в виде JSON:</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>  Let ELF verification only warn, without a rebuild yet:</source>
+        <translation>  Проверка ELF только предупреждает, пока без пересборки:</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>  Verify everything under /opt/app through extended attributes:</source>
+        <translation>  Проверять всё в /opt/app по расширенным атрибутам:</translation>
+    </message>
+    <message>
+        <location line="+29"/>
+        <source>Run &quot;cova-digsig --help&quot; for the usage.</source>
+        <translation>Запустите «cova-digsig --help», чтобы узнать использование.</translation>
+    </message>
+    <message>
+        <location line="+18"/>
+        <source>The sandbox root %1 is not a folder.</source>
+        <translation>Корень песочницы %1 не является каталогом.</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>No command given.</source>
+        <translation>Команда не задана.</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Unknown command &quot;%1&quot;.</source>
+        <translation>Неизвестная команда «%1».</translation>
+    </message>
+</context>
+<context>
+    <name>CommandOutput</name>
+    <message>
+        <location filename="../cli/commandoutput.cpp" line="+67"/>
+        <source>warning: </source>
+        <translation>предупреждение: </translation>
+    </message>
+</context>
+<context>
+    <name>ControlCommand</name>
+    <message>
+        <location filename="../cli/controlcommand.cpp" line="+70"/>
+        <source>List the paths verified through extended attributes, or add and remove them.</source>
+        <translation>Показать пути, проверяемые по расширенным атрибутам, или добавить и удалить их.</translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>A PATH is a template of the control file as written, //FILE for one file or FOLDER/ for everything in a folder, or an absolute path whose template follows from what it names now. After a change the initial RAM file system is rebuilt.</source>
+        <translation>ПУТЬ — это шаблон файла контроля как он записан, //ФАЙЛ для одного файла или КАТАЛОГ/ для всего в каталоге, или абсолютный путь, шаблон которого следует из того, на что он сейчас указывает. После изменения начальная файловая система в ОЗУ пересобирается.</translation>
+    </message>
+    <message>
+        <location line="+7"/>
+        <source>list, add or remove.</source>
+        <translation>list, add или remove.</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>The paths to add or remove.</source>
+        <translation>Пути для добавления или удаления.</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>Write the control file without rebuilding the initial RAM file system; the next change without this option rebuilds it.</source>
+        <translation>Записать файл контроля без пересборки начальной файловой системы в ОЗУ; её пересоберёт следующее изменение без этого параметра.</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Print one JSON object.</source>
+        <translation>Вывести один объект JSON.</translation>
+    </message>
+    <message>
+        <location line="+10"/>
+        <source>&quot;control list&quot; takes no paths.</source>
+        <translation>«control list» не принимает путей.</translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>&quot;control %1&quot; needs at least one PATH.</source>
+        <translation>«control %1» требует хотя бы один ПУТЬ.</translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>&quot;control&quot; needs an action: list, add or remove.</source>
+        <translation>«control» требует действия: list, add или remove.</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Unknown action &quot;%1&quot;: use list, add or remove.</source>
+        <translation>Неизвестное действие «%1»: используйте list, add или remove.</translation>
+    </message>
+    <message>
+        <location line="+8"/>
+        <source>%1 cannot be read.</source>
+        <translation>Не удаётся прочитать %1.</translation>
+    </message>
+    <message>
+        <location line="+23"/>
+        <source>&quot;%1&quot; holds a line break; a line of the control file cannot.</source>
+        <translation>«%1» содержит перевод строки; строка файла контроля не может его содержать.</translation>
+    </message>
+    <message>
+        <location line="+8"/>
+        <source>&quot;%1&quot; is not an absolute path, so it names no file.</source>
+        <translation>«%1» не является абсолютным путём, поэтому не указывает ни на какой файл.</translation>
+    </message>
+    <message>
+        <location line="+7"/>
+        <source>&quot;/&quot; names the whole file system; name its folders instead.</source>
+        <translation>«/» обозначает всю файловую систему; укажите вместо этого её каталоги.</translation>
+    </message>
+    <message>
+        <location line="+13"/>
+        <source>%1 does not exist; write //%1 for a file or %1/ for a folder.</source>
+        <translation>%1 не существует; напишите //%1 для файла или %1/ для каталога.</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Line %1 exceeds the size limit.</source>
+        <translation>Строка %1 превышает допустимый размер.</translation>
+    </message>
+    <message>
+        <location line="+21"/>
+        <source>%1 cannot be read; nothing was written.</source>
+        <translation>Не удаётся прочитать %1; ничего не записано.</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>%1 holds bytes that cannot be edited as text (not UTF-8, NUL or carriage returns); it was left unchanged.</source>
+        <translation>%1 содержит байты, которые нельзя править как текст (не UTF-8, NUL или возвраты каретки); файл оставлен без изменений.</translation>
+    </message>
+    <message>
+        <location line="+52"/>
+        <source>Added to %1: %2</source>
+        <translation>Добавлено в %1: %2</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Removed from %1: %2</source>
+        <translation>Удалено из %1: %2</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Already in %1: %2</source>
+        <translation>Уже есть в %1: %2</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Not in %1: %2</source>
+        <translation>Нет в %1: %2</translation>
     </message>
 </context>
 <context>
@@ -249,35 +539,45 @@
     </message>
     <message>
         <location line="+3"/>
-        <location line="+48"/>
+        <location line="+67"/>
         <source>Off</source>
         <translation>Выключено</translation>
     </message>
     <message>
-        <location line="-38"/>
-        <location line="+48"/>
+        <location line="-57"/>
+        <location line="+67"/>
         <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;System will issue warnings about unsigned files&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
         <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;Система будет выдавать предупреждения о неподписанных файлах&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
     </message>
     <message>
-        <location line="-45"/>
-        <location line="+48"/>
+        <location line="-64"/>
+        <location line="+67"/>
         <source>Debug</source>
         <translation>Отладка</translation>
     </message>
     <message>
-        <location line="-38"/>
+        <location line="-57"/>
         <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;Enable cheking executable files&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
         <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;Включить проверку исполняемых файлов&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
     </message>
     <message>
         <location line="+3"/>
-        <location line="+48"/>
+        <location line="+67"/>
         <source>On</source>
         <translation>Включено</translation>
     </message>
     <message>
-        <location line="-35"/>
+        <location line="-57"/>
+        <source>Verify the signatures of the ELF files in the folders that hold programs and libraries: under On, those without a good signature would not run</source>
+        <translation>Проверить подписи ELF-файлов в каталогах программ и библиотек: при включённой проверке файлы без верной подписи не запустятся</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Check executables…</source>
+        <translation>Проверить исполняемые файлы…</translation>
+    </message>
+    <message>
+        <location line="+19"/>
         <source>Control extended attributes</source>
         <translation>Контроль расширенных атрибутов</translation>
     </message>
@@ -312,7 +612,7 @@
         <translation>Чтобы проверять файлы и подкаталоги каталога, добавьте косую черту в конец пути. Например, /usr/</translation>
     </message>
     <message>
-        <location filename="../widgets/digsigelementwidget.cpp" line="+146"/>
+        <location filename="../widgets/digsigelementwidget.cpp" line="+152"/>
         <source>%1 holds bytes this editor cannot show as they are (not UTF-8, NUL, carriage returns or special spaces): it is read-only here and left unchanged when the settings are applied.</source>
         <translation>%1 содержит байты, которые этот редактор не может показать как есть (не UTF-8, нулевые байты, возвраты каретки или особые пробелы): здесь файл только для чтения и при применении настроек останется без изменений.</translation>
     </message>
@@ -349,7 +649,7 @@ Reboot now?</source>
         <translation>Не выбран режим для расширенных атрибутов. Перед применением выберите «Выключено», «Отладка» или «Включено».</translation>
     </message>
     <message>
-        <location line="+20"/>
+        <location line="+15"/>
         <source>Templates that name no file</source>
         <translation>Шаблоны, не указывающие ни на один файл</translation>
     </message>
@@ -385,6 +685,31 @@ Are you sure want apply this settings?</source>
         <location line="+40"/>
         <source>All unsigned files can not be started after reboot system.</source>
         <translation>После перезагрузки системы запуск неподписанных файлов будет невозможен.</translation>
+    </message>
+    <message>
+        <location line="+10"/>
+        <source>Listing the ELF files of the program folders…</source>
+        <translation>Составление списка ELF-файлов в каталогах программ…</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Cancel</source>
+        <translation>Отмена</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Check executables</source>
+        <translation>Проверка исполняемых файлов</translation>
+    </message>
+    <message>
+        <location line="+9"/>
+        <source>%1 of %2 ELF files verified</source>
+        <translation>Проверено ELF-файлов: %1 из %2</translation>
+    </message>
+    <message>
+        <location line="+15"/>
+        <source>The check of the executables was cancelled.</source>
+        <translation>Проверка исполняемых файлов отменена.</translation>
     </message>
 </context>
 <context>
@@ -646,14 +971,47 @@ Check the name, the e-mail address and the comment against GnuPG&apos;s message 
     </message>
 </context>
 <context>
+    <name>ProgressDisplay</name>
+    <message>
+        <location filename="../cli/progressdisplay.cpp" line="+18"/>
+        <source>%1 of %2 files signed</source>
+        <translation>Подписано файлов: %1 из %2</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>%1 of %2 files signed so far</source>
+        <translation>Подписано файлов: %1 из %2 найденных пока</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>%1 of %2 files verified</source>
+        <translation>Проверено файлов: %1 из %2</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>%1 of %2 files verified so far</source>
+        <translation>Проверено файлов: %1 из %2 найденных пока</translation>
+    </message>
+    <message>
+        <location line="+16"/>
+        <source>%1 files to sign.</source>
+        <translation>Файлов для подписи: %1.</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>%1 files to verify.</source>
+        <translation>Файлов для проверки: %1.</translation>
+    </message>
+</context>
+<context>
     <name>QObject</name>
     <message>
-        <location filename="../settings/digsigsettings.cpp" line="+221"/>
+        <location filename="../settings/digsigsettings.cpp" line="+230"/>
         <source>file %1 can not be opened</source>
         <translation>не удалось открыть файл %1</translation>
     </message>
     <message>
-        <location filename="../settings/digsigconfigmanager.cpp" line="+150"/>
+        <location filename="../settings/digsigconfigmanager.cpp" line="+152"/>
         <source>file %1 can not be saved</source>
         <translation>не удалось сохранить файл %1</translation>
     </message>
@@ -663,12 +1021,12 @@ Check the name, the e-mail address and the comment against GnuPG&apos;s message 
         <translation>Строка %1 превышает допустимую длину.</translation>
     </message>
     <message>
-        <location line="-70"/>
+        <location line="-72"/>
         <source>%1 has changed on disk since it was read; nothing was saved. Press Refresh to see what it holds now, then make your changes again.</source>
         <translation>%1 изменился на диске после чтения; ничего не сохранено. Нажмите «Обновить», чтобы увидеть его текущее содержимое, и внесите изменения заново.</translation>
     </message>
     <message>
-        <location line="+92"/>
+        <location line="+94"/>
         <source>Can&apos;t parse /etc/mtab</source>
         <translation>Не удалось разобрать /etc/mtab</translation>
     </message>
@@ -720,7 +1078,7 @@ Exit code: %4</source>
         <translation>Чтение настроек цифровой подписи</translation>
     </message>
     <message>
-        <location filename="../settings/digsigsettings.cpp" line="-183"/>
+        <location filename="../settings/digsigsettings.cpp" line="-192"/>
         <source>DIGSIG_ELF_MODE value &quot;%1&quot; is invalid</source>
         <translation>Недопустимое значение DIGSIG_ELF_MODE: &quot;%1&quot;</translation>
     </message>
@@ -740,7 +1098,7 @@ Exit code: %4</source>
         <translation>Недопустимое значение DIGSIG_IGNORE_GOST2001: &quot;%1&quot;</translation>
     </message>
     <message>
-        <location line="+87"/>
+        <location line="+94"/>
         <source>file %1 is larger than %2 bytes, far larger than any settings file; it was not read.</source>
         <translation>файл %1 больше %2 байт, что намного больше любого файла настроек; он не был прочитан.</translation>
     </message>
@@ -780,7 +1138,7 @@ Exit code: %4</source>
         <translation>Не переданы настройки цифровой подписи для сохранения</translation>
     </message>
     <message>
-        <location filename="../settings/initramfsrebuild.cpp" line="+25"/>
+        <location filename="../settings/initramfsrebuild.cpp" line="+26"/>
         <source>Can&apos;t remount /boot read write</source>
         <translation>Не удалось перемонтировать /boot для чтения и записи</translation>
     </message>
@@ -811,24 +1169,25 @@ Exit code: %4</source>
     </message>
     <message>
         <location filename="../keys/gpgagentconfig.cpp" line="+100"/>
-        <location line="+183"/>
+        <location line="+179"/>
         <source>Can not open file %1</source>
         <translation>Не удалось открыть файл %1</translation>
     </message>
     <message>
-        <location line="-174"/>
-        <location line="+154"/>
+        <location line="-170"/>
+        <location line="+150"/>
         <source>Can not save file %1</source>
         <translation>Не удалось сохранить файл %1</translation>
     </message>
     <message>
-        <location line="-142"/>
+        <location filename="../settings/initramfsrebuild.cpp" line="+47"/>
+        <location filename="../keys/gpgagentconfig.cpp" line="-142"/>
         <location line="+85"/>
         <source>Can not create dir %1</source>
         <translation>Не удалось создать каталог %1</translation>
     </message>
     <message>
-        <location line="+3"/>
+        <location filename="../keys/gpgagentconfig.cpp" line="+3"/>
         <source>Can not set permissions for %1</source>
         <translation>Не удалось установить права доступа для %1</translation>
     </message>
@@ -848,12 +1207,12 @@ Exit code: %4</source>
         <translation>Не удалось удалить файл %1</translation>
     </message>
     <message>
-        <location filename="../core/digsigconstants.cpp" line="+51"/>
+        <location filename="../core/digsigconstants.cpp" line="+66"/>
         <source>(truncated)</source>
         <translation>(обрезано)</translation>
     </message>
     <message>
-        <location filename="../settings/initramfsrebuildlock.cpp" line="+48"/>
+        <location filename="../settings/initramfsrebuildlock.cpp" line="+44"/>
         <source>Can not lock %1 for the rebuild of the initial RAM file system: %2</source>
         <translation>Не удалось заблокировать %1 для пересборки initramfs: %2</translation>
     </message>
@@ -902,6 +1261,185 @@ p, li { white-space: pre-wrap; }
     </message>
 </context>
 <context>
+    <name>SetCommand</name>
+    <message>
+        <location filename="../cli/setcommand.cpp" line="+49"/>
+        <source>Change the verification modes and flags, then rebuild the initial RAM file system.</source>
+        <translation>Изменить режимы и флаги проверки, затем пересобрать начальную файловую систему в ОЗУ.</translation>
+    </message>
+    <message>
+        <location line="+7"/>
+        <source>Options not given keep their values. Asking for what is already set changes nothing and says so. Before ELF verification is switched to On, the ELF files in the folders that hold programs and libraries (%1) are verified; when some lack a good signature, nothing is written, the first of them are listed and the exit status is 1, unless --force is given.</source>
+        <translation>Незаданные параметры сохраняют свои значения. Запрос уже установленного ничего не меняет и сообщает об этом. Перед включением проверки ELF проверяются ELF-файлы в каталогах программ и библиотек (%1); если у некоторых нет верной подписи, ничего не записывается, первые из них перечисляются и код завершения равен 1, если не задан --force.</translation>
+    </message>
+    <message>
+        <location line="+11"/>
+        <source>Verification of ELF files: off, debug or on.</source>
+        <translation>Проверка ELF-файлов: off, debug или on.</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Verification through extended attributes: off, debug or on.</source>
+        <translation>Проверка по расширенным атрибутам: off, debug или on.</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Ignore the keys of extended-attribute signatures: yes or no.</source>
+        <translation>Игнорировать ключи подписей в расширенных атрибутах: yes или no.</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Ignore GOST R 34.10-2001 keys: yes or no.</source>
+        <translation>Игнорировать ключи ГОСТ Р 34.10-2001: yes или no.</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Check the ELF files under PATH before switching ELF verification to On, instead of those in the program folders; may be repeated.</source>
+        <translation>Перед включением проверки ELF проверить ELF-файлы в ПУТИ вместо каталогов программ; можно повторять.</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Switch ELF verification to On without the check.</source>
+        <translation>Включить проверку ELF без предварительной проверки.</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Write the settings without rebuilding the initial RAM file system; the next change without this option rebuilds it.</source>
+        <translation>Записать настройки без пересборки начальной файловой системы в ОЗУ; её пересоберёт следующее изменение без этого параметра.</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Print one JSON object.</source>
+        <translation>Вывести один объект JSON.</translation>
+    </message>
+    <message>
+        <location line="+15"/>
+        <source>--%1 takes off, debug or on, not &quot;%2&quot;.</source>
+        <translation>--%1 принимает off, debug или on, а не «%2».</translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>--%1 takes yes or no, not &quot;%2&quot;.</source>
+        <translation>--%1 принимает yes или no, а не «%2».</translation>
+    </message>
+    <message>
+        <location line="+7"/>
+        <source>Nothing to set: give --elf, --xattr, --ignore-xattr-keys or --ignore-gost2001.</source>
+        <translation>Нечего устанавливать: задайте --elf, --xattr, --ignore-xattr-keys или --ignore-gost2001.</translation>
+    </message>
+    <message>
+        <location line="+15"/>
+        <source>The check of the executables was cancelled; nothing was written.</source>
+        <translation>Проверка исполняемых файлов отменена; ничего не записано.</translation>
+    </message>
+    <message>
+        <location line="+9"/>
+        <source>Nothing was written; add --force to switch ELF verification to On anyway.</source>
+        <translation>Ничего не записано; добавьте --force, чтобы всё равно включить проверку ELF.</translation>
+    </message>
+    <message>
+        <location line="+33"/>
+        <source>&quot;set&quot; takes options only, not &quot;%1&quot;.</source>
+        <translation>«set» принимает только параметры, а не «%1».</translation>
+    </message>
+    <message>
+        <location line="+12"/>
+        <source>%1 cannot be read; nothing was written.</source>
+        <translation>Не удаётся прочитать %1; ничего не записано.</translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>%1 holds no valid %2; give --%3 to write one.</source>
+        <translation>В %1 нет верного значения %2; задайте --%3, чтобы записать его.</translation>
+    </message>
+    <message>
+        <location line="+51"/>
+        <source>ELF verification</source>
+        <translation>Проверка ELF</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>Extended-attribute verification</source>
+        <translation>Проверка по расширенным атрибутам</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Ignore extended-attribute keys</source>
+        <translation>Игнорировать ключи расширенных атрибутов</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Ignore GOST R 34.10-2001 keys</source>
+        <translation>Игнорировать ключи ГОСТ Р 34.10-2001</translation>
+    </message>
+    <message>
+        <location line="+14"/>
+        <source>The settings already are as asked; %1 was left as it is.</source>
+        <translation>Настройки уже такие, как запрошено; %1 оставлен без изменений.</translation>
+    </message>
+</context>
+<context>
+    <name>SettingsValues</name>
+    <message>
+        <location filename="../cli/settingsvalues.cpp" line="+46"/>
+        <source>Off</source>
+        <translation>Выключено</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Debug</source>
+        <translation>Отладка</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>On</source>
+        <translation>Включено</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>not set</source>
+        <translation>не задано</translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>yes</source>
+        <translation>да</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>no</source>
+        <translation>нет</translation>
+    </message>
+</context>
+<context>
+    <name>SettingsWriter</name>
+    <message>
+        <location filename="../cli/settingswriter.cpp" line="+22"/>
+        <source>%1 has changed since it was read; nothing was written. Run the command again to apply it to what the file holds now.</source>
+        <translation>%1 изменился после чтения; ничего не записано. Запустите команду снова, чтобы применить её к нынешнему содержимому файла.</translation>
+    </message>
+    <message>
+        <location line="+39"/>
+        <source>Another rebuild of the initial RAM file system is running; waiting for it to end.</source>
+        <translation>Идёт другая пересборка начальной файловой системы в ОЗУ; ожидание её завершения.</translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>The initial RAM file system was not rebuilt; the settings take effect only after a rebuild and a reboot:</source>
+        <translation>Начальная файловая система в ОЗУ не пересобрана; настройки вступят в силу только после пересборки и перезагрузки:</translation>
+    </message>
+    <message>
+        <location line="+22"/>
+        <source>The initial RAM file system was rebuilt; reboot for the settings to take effect.</source>
+        <translation>Начальная файловая система в ОЗУ пересобрана; перезагрузитесь, чтобы настройки вступили в силу.</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>The initial RAM file system was not rebuilt; the settings take effect after a rebuild (the next change without --no-rebuild does it) and a reboot.</source>
+        <translation>Начальная файловая система в ОЗУ не пересобрана; настройки вступят в силу после пересборки (её выполнит следующее изменение без --no-rebuild) и перезагрузки.</translation>
+    </message>
+</context>
+<context>
     <name>ShortList</name>
     <message numerus="yes">
         <location filename="../widgets/shortlist.cpp" line="+12"/>
@@ -911,6 +1449,109 @@ p, li { white-space: pre-wrap; }
             <numerusform>и ещё %n</numerusform>
             <numerusform>и ещё %n</numerusform>
         </translation>
+    </message>
+</context>
+<context>
+    <name>SignCommand</name>
+    <message>
+        <location filename="../cli/signcommand.cpp" line="+64"/>
+        <source>Sign every file under the paths with a key, several at once, and make the signatures count.</source>
+        <translation>Подписать ключом все файлы по путям, по нескольку одновременно, и ввести подписи в действие.</translation>
+    </message>
+    <message>
+        <location line="+7"/>
+        <source>The first failure stops the run unless --keep-going is given. A run that signed every file exports the public key into the key folder of the mode and, for extended attributes, adds the paths to the control file; when that changed it and extended-attribute verification is on, the initial RAM file system is rebuilt. Paths outside the trusted system folders are refused for extended attributes unless --force is given. gpg-agent&apos;s times are raised for the run, so that the pass phrase is asked for once, and restored afterwards. The log goes to standard output and ends with a summary line; the progress goes to standard error. Exits with 1 when a file was not found, failed, was skipped or was not started.</source>
+        <translation>Первая ошибка останавливает подпись, если не задан --keep-going. Подпись, подписавшая все файлы, экспортирует открытый ключ в каталог ключей режима и, для расширенных атрибутов, добавляет пути в файл контроля; если он изменился и проверка по расширенным атрибутам включена, начальная файловая система в ОЗУ пересобирается. Пути вне доверенных системных каталогов для расширенных атрибутов отклоняются, если не задан --force. Времена gpg-agent на время подписи увеличиваются, чтобы парольная фраза запрашивалась один раз, и затем восстанавливаются. Журнал выводится в стандартный вывод и заканчивается итоговой строкой; ход работы — в стандартный поток ошибок. Код завершения 1, если файл не найден, не подписан из-за ошибки, пропущен или не начат.</translation>
+    </message>
+    <message>
+        <location line="+13"/>
+        <source>Files and folders to sign.</source>
+        <translation>Файлы и каталоги для подписи.</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>The signing key: its fingerprint, or the end of it (a key ID).</source>
+        <translation>Ключ подписи: его отпечаток или его конец (идентификатор ключа).</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>elf: ELF signatures of the ELF files; xattr: extended-attribute signatures of every file; both (the default): both.</source>
+        <translation>elf: подписи ELF для ELF-файлов; xattr: подписи в расширенных атрибутах для всех файлов; both (по умолчанию): обе.</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Sign at most N files at once (default: the processor count).</source>
+        <translation>Подписывать не более N файлов одновременно (по умолчанию — число процессоров).</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Sign every file even after a failure; the run still fails.</source>
+        <translation>Подписывать все файлы даже после ошибки; подпись всё равно завершится неудачей.</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Also write the log to FILE, emptied first.</source>
+        <translation>Также записать журнал в ФАЙЛ, предварительно очистив его.</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Sign paths outside the trusted system folders for extended attributes too.</source>
+        <translation>Подписывать расширенными атрибутами и пути вне доверенных системных каталогов.</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Leave the rebuild of the initial RAM file system to the next change without this option.</source>
+        <translation>Оставить пересборку начальной файловой системы в ОЗУ следующему изменению без этого параметра.</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Print one JSON object at the end instead of the log.</source>
+        <translation>Вывести в конце один объект JSON вместо журнала.</translation>
+    </message>
+    <message>
+        <location line="+13"/>
+        <source>--key takes a fingerprint or a key ID (8 to 40 hexadecimal digits), not &quot;%1&quot;.</source>
+        <translation>--key принимает отпечаток или идентификатор ключа (от 8 до 40 шестнадцатеричных цифр), а не «%1».</translation>
+    </message>
+    <message>
+        <location line="+10"/>
+        <source>No usable signing key matches %1; &quot;gpg --list-secret-keys&quot; lists the keys GnuPG has.</source>
+        <translation>Ни один пригодный ключ подписи не соответствует %1; «gpg --list-secret-keys» покажет ключи GnuPG.</translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>%1 matches several signing keys: %2; give more of the fingerprint.</source>
+        <translation>%1 соответствует нескольким ключам подписи: %2; укажите отпечаток подробнее.</translation>
+    </message>
+    <message>
+        <location line="+15"/>
+        <source>&quot;sign&quot; needs --key ID.</source>
+        <translation>«sign» требует --key ИДЕНТИФИКАТОР.</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>&quot;sign&quot; needs at least one PATH.</source>
+        <translation>«sign» требует хотя бы один ПУТЬ.</translation>
+    </message>
+    <message>
+        <location line="+11"/>
+        <source>outside the trusted system folders: %1</source>
+        <translation>вне доверенных системных каталогов: %1</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Under extended-attribute verification, files outside the trusted system folders can keep the system from booting; add --force to sign them anyway.</source>
+        <translation>При проверке по расширенным атрибутам файлы вне доверенных системных каталогов могут помешать загрузке системы; добавьте --force, чтобы всё равно подписать их.</translation>
+    </message>
+    <message>
+        <location line="+10"/>
+        <source>GnuPG Made Easy could not be initialised.</source>
+        <translation>Не удалось инициализировать GnuPG Made Easy.</translation>
+    </message>
+    <message>
+        <location line="+28"/>
+        <source>Interrupted: no more files are started; the files being signed are given a moment to end.</source>
+        <translation>Прервано: новые файлы не начинаются; подписываемым файлам даётся время завершиться.</translation>
     </message>
 </context>
 <context>
@@ -924,6 +1565,39 @@ p, li { white-space: pre-wrap; }
         <location line="+2"/>
         <source>Externed signature</source>
         <translation>Подпись в расширенных атрибутах</translation>
+    </message>
+</context>
+<context>
+    <name>SignatureAudit</name>
+    <message>
+        <location filename="../signing/signatureaudit.cpp" line="+142"/>
+        <source>ELF files checked: %1, all with a good signature.</source>
+        <translation>Проверено ELF-файлов: %1, у всех верная подпись.</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>ELF files without a good signature: %1 of %2; under ELF verification On they would not run:</source>
+        <translation>ELF-файлов без верной подписи: %1 из %2; при включённой проверке ELF они не запустятся:</translation>
+    </message>
+    <message>
+        <location line="+7"/>
+        <source>(and %1 more)</source>
+        <translation>(и ещё %1)</translation>
+    </message>
+    <message>
+        <location line="+25"/>
+        <source>its name cannot be represented</source>
+        <translation>его имя невозможно представить</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>it does not exist</source>
+        <translation>он не существует</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>it cannot be read: %1</source>
+        <translation>его не удаётся прочитать: %1</translation>
     </message>
 </context>
 <context>
@@ -1035,12 +1709,12 @@ The file could not be checked: %2</source>
         <translation>Подписать</translation>
     </message>
     <message>
-        <location filename="../widgets/signingelementwidget.cpp" line="+118"/>
+        <location filename="../widgets/signingelementwidget.cpp" line="+112"/>
         <source>Can not initialize Gpgme library!</source>
         <translation>Не удалось инициализировать библиотеку Gpgme!</translation>
     </message>
     <message>
-        <location line="+51"/>
+        <location line="+43"/>
         <source>Selection confirmation</source>
         <translation>Подтверждение выбора</translation>
     </message>
@@ -1190,12 +1864,12 @@ Do you want to continue?</source>
     </message>
     <message>
         <location line="+3"/>
-        <location line="+120"/>
+        <location line="+124"/>
         <source>Can not open %1</source>
         <translation>Не удалось открыть %1</translation>
     </message>
     <message>
-        <location line="-113"/>
+        <location line="-117"/>
         <source>Warning: skipping %1, file path contains a line break.</source>
         <translation>Предупреждение: %1 пропущен, путь к файлу содержит перевод строки.</translation>
     </message>
@@ -1220,7 +1894,7 @@ Do you want to continue?</source>
         <translation>Не удалось восстановить параметры gpg-agent по умолчанию:</translation>
     </message>
     <message>
-        <location line="+85"/>
+        <location line="+89"/>
         <source>Can not write %1: %2</source>
         <translation>Не удалось записать %1: %2</translation>
     </message>
@@ -1231,6 +1905,104 @@ Do you want to continue?</source>
         <location filename="../signing/signingsummary.cpp" line="+5"/>
         <source>Summary: %1 signed, %2 not found, %3 failed, %4 skipped, %5 not started.</source>
         <translation>Итог: подписано %1, не найдено %2, ошибок %3, пропущено %4, не начато %5.</translation>
+    </message>
+</context>
+<context>
+    <name>StatusCommand</name>
+    <message>
+        <location filename="../cli/statuscommand.cpp" line="+117"/>
+        <source>Show the verification modes, the control file, the trusted keys and the state of /boot, of the rebuild and of gpg-agent.</source>
+        <translation>Показать режимы проверки, файл контроля, доверенные ключи и состояние /boot, пересборки и gpg-agent.</translation>
+    </message>
+    <message>
+        <location line="+7"/>
+        <source>Exits with 3 when the settings or the mount table could not be read without problems; the messages say which.</source>
+        <translation>Код завершения 3, если настройки или таблицу монтирования не удалось прочитать без ошибок; сообщения уточняют, что именно.</translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>Print one JSON object.</source>
+        <translation>Вывести один объект JSON.</translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>&quot;status&quot; takes no arguments.</source>
+        <translation>«status» не принимает аргументов.</translation>
+    </message>
+    <message>
+        <location line="+9"/>
+        <source>ELF verification: %1</source>
+        <translation>Проверка ELF: %1</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Extended-attribute verification: %1</source>
+        <translation>Проверка по расширенным атрибутам: %1</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Ignore extended-attribute keys: %1</source>
+        <translation>Игнорировать ключи расширенных атрибутов: %1</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Ignore GOST R 34.10-2001 keys: %1</source>
+        <translation>Игнорировать ключи ГОСТ Р 34.10-2001: %1</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>/boot mounted read-only: %1</source>
+        <translation>/boot смонтирован только для чтения: %1</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>unknown</source>
+        <translation>неизвестно</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Rebuild of the initial RAM file system pending: %1</source>
+        <translation>Ожидается пересборка начальной файловой системы в ОЗУ: %1</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>gpg-agent times raised by a signing run: %1</source>
+        <translation>Времена gpg-agent увеличены подписью: %1</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Entries of the control file %1: %2</source>
+        <translation>Записи файла контроля %1: %2</translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>Trusted key files: %1</source>
+        <translation>Файлы доверенных ключей: %1</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>ELF signatures</source>
+        <translation>подписи ELF</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>extended-attribute signatures</source>
+        <translation>подписи в расширенных атрибутах</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>  %1 (%2): %3</source>
+        <translation>  %1 (%2): %3</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>  %1 (%2): %3, %4</source>
+        <translation>  %1 (%2): %3, %4</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Messages: %1</source>
+        <translation>Сообщения: %1</translation>
     </message>
 </context>
 <context>
@@ -1254,6 +2026,84 @@ Do you want to continue?</source>
         <location line="+2"/>
         <source>the tool crashed</source>
         <translation>программа аварийно завершилась</translation>
+    </message>
+</context>
+<context>
+    <name>VerifyCommand</name>
+    <message>
+        <location filename="../cli/verifycommand.cpp" line="+34"/>
+        <source>Verify the signatures of every file under the paths, several at once.</source>
+        <translation>Проверить подписи всех файлов по путям, по нескольку одновременно.</translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>Each file gets its ELF and its extended-attribute state. A file counts as signed when it has a good signature of the kind the mode names; with both, of either kind. Exits with 1 when a file is unsigned, could not be verified or could not be listed.</source>
+        <translation>Для каждого файла выводится состояние подписи ELF и подписи в расширенных атрибутах. Файл считается подписанным, если у него есть верная подпись того вида, который задан режимом; при both — любого вида. Код завершения 1, если файл не подписан, не проверен или не попал в список.</translation>
+    </message>
+    <message>
+        <location line="+8"/>
+        <source>Files and folders to verify.</source>
+        <translation>Файлы и каталоги для проверки.</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>elf: the ELF files, for their ELF signatures; xattr: every file, for its extended-attribute signature; both (the default): every file, for either.</source>
+        <translation>elf: ELF-файлы, на подпись ELF; xattr: все файлы, на подпись в расширенных атрибутах; both (по умолчанию): все файлы, на любую из них.</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>List only the files without a good signature.</source>
+        <translation>Показать только файлы без верной подписи.</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Verify at most N files at once (default: the processor count).</source>
+        <translation>Проверять не более N файлов одновременно (по умолчанию — число процессоров).</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Print one JSON object.</source>
+        <translation>Вывести один объект JSON.</translation>
+    </message>
+    <message>
+        <location line="+12"/>
+        <source>&quot;verify&quot; needs at least one PATH.</source>
+        <translation>«verify» требует хотя бы один ПУТЬ.</translation>
+    </message>
+    <message>
+        <location line="+19"/>
+        <source>skipping %1: %2</source>
+        <translation>пропуск %1: %2</translation>
+    </message>
+    <message>
+        <location line="+32"/>
+        <source>good</source>
+        <translation>верна</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>none</source>
+        <translation>нет</translation>
+    </message>
+    <message>
+        <location line="+7"/>
+        <source>%1: ELF signature %2, extended-attribute signature %3</source>
+        <translation>%1: подпись ELF — %2, подпись в расширенных атрибутах — %3</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>%1: not verified: %2</source>
+        <translation>%1: не проверен: %2</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Summary: %1 files verified, %2 signed, %3 unsigned, %4 not verified, %5 skipped.</source>
+        <translation>Итог: проверено файлов — %1, подписано — %2, не подписано — %3, не проверено — %4, пропущено — %5.</translation>
+    </message>
+    <message>
+        <location line="+9"/>
+        <source>The verification was cancelled; not every file was verified.</source>
+        <translation>Проверка отменена; проверены не все файлы.</translation>
     </message>
 </context>
 </TS>

@@ -8,11 +8,14 @@
 #include "element.h"
 #include "messagearea.h"
 #include "shortlist.h"
+#include "signatureaudit.h"
 #include "sysroot.h"
+#include "xattrcontrolfile.h"
 
 #include <QMessageBox>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QProgressDialog>
 
 #include <cstdlib>
 
@@ -56,10 +59,13 @@ DigSigElementWidget::DigSigElementWidget(Module& module, bool (*permission)(Modu
                 showMissingModes(ui->_modeMessageArea->type() == MessageArea::Error);
         });
     }
+    connect(ui->_checkExecutablesPushButton, &QAbstractButton::clicked, this,
+            &DigSigElementWidget::checkExecutables);
 }
 
 DigSigElementWidget::~DigSigElementWidget()
 {
+    delete _audit;
     delete ui;
 }
 
@@ -232,13 +238,8 @@ bool DigSigElementWidget::showMissingModes(bool refusingApply)
 // A template that is not an absolute path names no file; it is most likely a typing error.
 bool DigSigElementWidget::confirmOddTemplates()
 {
-    QStringList odd;
-    const QStringList lines = ui->_xattrControlFileTextEdit->toPlainText().split(QLatin1Char('\n'));
-    for (const QString& line : lines) {
-        const QString trimmed = line.trimmed();
-        if (!trimmed.isEmpty() && !trimmed.startsWith(QLatin1Char('/')))
-            odd << trimmed;
-    }
+    const QStringList odd
+        = XattrControlFile::templatesNamingNoFile(ui->_xattrControlFileTextEdit->toPlainText());
     if (odd.isEmpty())
         return true;
     const QMessageBox::StandardButton answer = QMessageBox::warning(
@@ -299,6 +300,48 @@ void DigSigElementWidget::warnAboutOn(bool checked)
     QMessageBox::warning(this, tr("Warning"),
                          tr("All unsigned files can not be started after reboot system."),
                          QMessageBox::Ok);
+}
+
+void DigSigElementWidget::checkExecutables()
+{
+    if (_audit)
+        return;
+    ui->_checkMessageArea->clearMessage();
+    _audit = new SignatureAudit(SignatureAudit::executableCheck(), this);
+    _checkProgress = new QProgressDialog(tr("Listing the ELF files of the program folders…"),
+                                         tr("Cancel"), 0, 0, this);
+    _checkProgress->setWindowTitle(tr("Check executables"));
+    _checkProgress->setWindowModality(Qt::WindowModal);
+    _checkProgress->setAutoClose(false);
+    _checkProgress->setAutoReset(false);
+    _checkProgress->setMinimumDuration(0);
+    connect(_audit, &SignatureAudit::progressChanged, _checkProgress,
+            [progress = _checkProgress](qint64 done, qint64 listed, bool listingComplete) {
+                progress->setMaximum(listingComplete ? int(listed) : 0);
+                progress->setValue(int(done));
+                progress->setLabelText(tr("%1 of %2 ELF files verified").arg(done).arg(listed));
+            });
+    connect(_checkProgress, &QProgressDialog::canceled, _audit, &SignatureAudit::cancel);
+    connect(_audit, &SignatureAudit::ended, this, &DigSigElementWidget::showCheckFindings);
+    _checkProgress->show();
+    _audit->start();
+}
+
+void DigSigElementWidget::showCheckFindings()
+{
+    _checkProgress->disconnect(_audit);
+    _checkProgress->deleteLater();
+    _checkProgress = nullptr;
+    if (_audit->wasCancelled())
+        ui->_checkMessageArea->showMessage(MessageArea::Information,
+                                           tr("The check of the executables was cancelled."));
+    else
+        ui->_checkMessageArea->showMessage(_audit->lackingCount() == 0 ? MessageArea::Information
+                                                                       : MessageArea::Warning,
+                                           _audit->checkFindings());
+    // It is still emitting the signal that brought us here.
+    _audit->deleteLater();
+    _audit = nullptr;
 }
 
 void DigSigElementWidget::startRebootHelper()

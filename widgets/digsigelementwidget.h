@@ -8,6 +8,8 @@
 
 class QAbstractButton;
 class QButtonGroup;
+class QProgressDialog;
+class SignatureAudit;
 class QTextEdit;
 
 namespace Ui {
@@ -45,6 +47,10 @@ public:
                                     const QByteArray& savedControl);
 
 private:
+    // Verifies the ELF files of the program folders, with progress and Cancel, and says inline
+    // which ones lack a good signature: what switching ELF verification to On would stop.
+    void checkExecutables();
+    void showCheckFindings();
     void clear();
     void showXattrControl(const QByteArray& bytes, bool isText);
     void warnAboutOn(bool checked);
@@ -65,4 +71,6 @@ private:
     bool _ignoreGost2001;
     QString _shownXattrControl;
     bool _xattrControlEditable;
+    SignatureAudit* _audit = nullptr;
+    QProgressDialog* _checkProgress = nullptr;
 };

@@ -91,13 +91,7 @@ void SigningElementWidget::controlWidgetChanged()
 
 Bsign::SignMode SigningElementWidget::signMode() const
 {
-    const bool elf = ui->_elfCheckBox->isChecked();
-    const bool xattr = ui->_xattrCheckBox->isChecked();
-    if (elf && !xattr)
-        return Bsign::ElfOnly;
-    if (xattr && !elf)
-        return Bsign::XattrOnly;
-    return Bsign::ElfAndXattr;
+    return Bsign::signMode(ui->_elfCheckBox->isChecked(), ui->_xattrCheckBox->isChecked());
 }
 
 QModelIndexList SigningElementWidget::selectedSourceIndexes() const
@@ -155,15 +149,7 @@ void SigningElementWidget::refreshSettingsElement()
 // judged and shown as the system knows them, without a sandbox root.
 bool SigningElementWidget::confirmSelection(const QStringList& paths)
 {
-    const QSet<QString>& trusted = DigSig::trustedDirectories();
-    QStringList unsafe;
-    for (const QString& path : paths) {
-        const QString systemPath = Sysroot::systemPath(path);
-        const QStringList parts = systemPath.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-        if (systemPath == QDir::rootPath()
-            || (!parts.isEmpty() && !trusted.contains(QLatin1Char('/') + parts.first())))
-            unsafe << systemPath;
-    }
+    const QStringList unsafe = DigSig::outsideTrustedDirectories(paths);
     if (unsafe.isEmpty())
         return true;
     QMessageBox box(QMessageBox::Warning, tr("Selection confirmation"),

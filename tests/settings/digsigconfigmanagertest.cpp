@@ -58,6 +58,7 @@ DigSigElementData& record(int elfMode, int xattrMode, bool ignoreXattrKeys, bool
     data.setSettingsFingerprint(QByteArray());
     data.setXattrControlFingerprint(QByteArray());
     data.setKeepXattrControl(false);
+    data.setKeepSettings(false);
     return data;
 }
 
@@ -427,14 +428,21 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("settingsNow");
         QTest::addColumn<QByteArray>("controlNow"); // "-": removed
         QTest::addColumn<QStringList>("changed");
+        QTest::addColumn<bool>("keepSettings");
 
-        QTest::newRow("unchanged") << oldSettings << oldControl << QStringList();
-        QTest::newRow("settings file changed")
-            << QByteArray(oldSettings + "# package\n") << oldControl << QStringList {settingsPath};
+        QTest::newRow("unchanged") << oldSettings << oldControl << QStringList() << false;
+        QTest::newRow("settings file changed") << QByteArray(oldSettings + "# package\n")
+                                               << oldControl << QStringList {settingsPath} << false;
         QTest::newRow("control file merged into")
-            << oldSettings << QByteArray(oldControl + "/opt/\n") << QStringList {controlPath};
+            << oldSettings << QByteArray(oldControl + "/opt/\n") << QStringList {controlPath}
+            << false;
         QTest::newRow("both changed")
-            << QByteArray() << QByteArray("-") << QStringList {settingsPath, controlPath};
+            << QByteArray() << QByteArray("-") << QStringList {settingsPath, controlPath} << false;
+        QTest::newRow("settings kept byte for byte")
+            << oldSettings << oldControl << QStringList() << true;
+        QTest::newRow("settings kept, but changed")
+            << QByteArray(oldSettings + "# package\n") << oldControl << QStringList {settingsPath}
+            << true;
     }
 
     // Another administrator, a signing run's merge or a package changed a file after the widget
@@ -444,10 +452,12 @@ private Q_SLOTS:
         QFETCH(QByteArray, settingsNow);
         QFETCH(QByteArray, controlNow);
         QFETCH(QStringList, changed);
+        QFETCH(bool, keepSettings);
         QVERIFY(TestSupport::writeFile(sandboxed(settingsPath), oldSettings));
         QVERIFY(TestSupport::writeFile(sandboxed(controlPath), oldControl));
         const DigSigSettings read(DigSigConfigManager::instance());
         DigSigElementData& data = record(On, On, false, false, QStringLiteral("/srv/"));
+        data.setKeepSettings(keepSettings);
         data.setSettingsFingerprint(read.settingsFingerprint());
         data.setXattrControlFingerprint(read.xattrControlFingerprint());
         QVERIFY(TestSupport::writeFile(sandboxed(settingsPath), settingsNow));
@@ -465,7 +475,7 @@ private Q_SLOTS:
                                      "changes again.");
         QCOMPARE(errors, expected);
         QCOMPARE(TestSupport::readFile(sandboxed(settingsPath)),
-                 changed.isEmpty()
+                 changed.isEmpty() && !keepSettings
                      ? QByteArray("DIGSIG_ELF_MODE=1\nDIGSIG_XATTR_MODE=1\n"
                                   "DIGSIG_IGNORE_XATTR_KEYS=0\nDIGSIG_IGNORE_GOST2001=0\n")
                      : settingsNow);

@@ -166,6 +166,35 @@ private Q_SLOTS:
         QCOMPARE(settings.isXattrEnabled(), xattrMode == On || xattrMode == Debug);
     }
 
+    void invalidOptions_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QStringList>("invalid");
+
+        const QStringList all {"DIGSIG_ELF_MODE", "DIGSIG_XATTR_MODE", "DIGSIG_IGNORE_XATTR_KEYS",
+                               "DIGSIG_IGNORE_GOST2001"};
+        QTest::newRow("valid, with an unknown key") << validFile + "FOO=1\n" << QStringList();
+        QTest::newRow("flag missing") << validFile.left(validFile.lastIndexOf("DIGSIG_IGNORE_G"))
+                                      << QStringList {"DIGSIG_IGNORE_GOST2001"};
+        QTest::newRow("mode and flag out of range")
+            << QByteArray("DIGSIG_ELF_MODE=1\nDIGSIG_XATTR_MODE=3\n"
+                          "DIGSIG_IGNORE_XATTR_KEYS=2\nDIGSIG_IGNORE_GOST2001=0\n")
+            << QStringList {"DIGSIG_XATTR_MODE", "DIGSIG_IGNORE_XATTR_KEYS"};
+        QTest::newRow("empty") << QByteArray() << all;
+        QTest::newRow("too large to read")
+            << QByteArray(DigSigSettings::settingsFileSizeLimit + 1, '#') << all;
+    }
+
+    void invalidOptions()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QStringList, invalid);
+        QVERIFY(TestSupport::writeFile(sandboxed(settingsPath), content));
+        QCOMPARE(DigSigSettings(DigSigConfigManager::instance()).invalidOptions(), invalid);
+        QVERIFY(QFile::remove(sandboxed(settingsPath)));
+        QCOMPARE(DigSigSettings(DigSigConfigManager::instance()).invalidOptions().size(), 4);
+    }
+
     void missingSettingsFileGivesOneMessage()
     {
         const DigSigSettings settings(DigSigConfigManager::instance());

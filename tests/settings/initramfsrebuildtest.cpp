@@ -53,6 +53,8 @@ private Q_SLOTS:
     void hungRebuildIsStoppedAndBootRemountedReadOnly();
     void lockThroughALinkIsRefused();
     void lockDirectoryIsRootsOwn();
+    void pendingRecordTellsHowTheLastRebuildEnded_data();
+    void pendingRecordTellsHowTheLastRebuildEnded();
 
 private:
     QStringList log() const;
@@ -74,6 +76,7 @@ void InitramfsRebuildTest::cleanup()
 {
     qunsetenv("DIGSIG_UPDATE_INITRAMFS_WAIT_FOR");
     qunsetenv("DIGSIG_UPDATE_INITRAMFS_HANG");
+    qunsetenv("DIGSIG_UPDATE_INITRAMFS_EXIT");
     QFile::remove(Sysroot::path(DigSig::initramfsLockPath()));
 }
 
@@ -176,6 +179,32 @@ void InitramfsRebuildTest::lockDirectoryIsRootsOwn()
     QCOMPARE(QFileInfo(directory).permissions(),
              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadUser
                  | QFile::WriteUser | QFile::ExeUser);
+}
+
+void InitramfsRebuildTest::pendingRecordTellsHowTheLastRebuildEnded_data()
+{
+    QTest::addColumn<bool>("leftOut");
+    QTest::addColumn<QByteArray>("exitCode");
+    QTest::addColumn<bool>("pending");
+    QTest::newRow("left out, then rebuilt") << true << QByteArray("0") << false;
+    QTest::newRow("rebuild failed") << false << QByteArray("1") << true;
+    QTest::newRow("left out, then failed") << true << QByteArray("1") << true;
+}
+
+void InitramfsRebuildTest::pendingRecordTellsHowTheLastRebuildEnded()
+{
+    QFETCH(bool, leftOut);
+    QFETCH(QByteArray, exitCode);
+    QFETCH(bool, pending);
+    QFile::remove(Sysroot::path(DigSig::initramfsRebuildPendingPath()));
+    if (leftOut)
+        QCOMPARE(InitramfsRebuild::markPending(), QString());
+    QCOMPARE(InitramfsRebuild::isPending(), leftOut);
+    qputenv("DIGSIG_UPDATE_INITRAMFS_EXIT", exitCode);
+    Rebuild rebuild;
+    QVERIFY(rebuild.wait());
+    QCOMPARE(rebuild.errors.isEmpty(), !pending);
+    QCOMPARE(InitramfsRebuild::isPending(), pending);
 }
 
 DIGSIG_SANDBOX_TEST_MAIN(InitramfsRebuildTest)

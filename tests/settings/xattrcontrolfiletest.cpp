@@ -13,6 +13,8 @@ private Q_SLOTS:
     void merged_data();
     void merged();
     void writesOnlyWhatWasRead();
+    void templatesNamingNoFile_data();
+    void templatesNamingNoFile();
 };
 
 void XattrControlFileTest::merged_data()
@@ -65,6 +67,24 @@ void XattrControlFileTest::writesOnlyWhatWasRead()
     QVERIFY(file.read());
     QCOMPARE(file.write("/bin/\n"), QString());
     QCOMPARE(TestSupport::readFile(path), QByteArray("/bin/\n"));
+}
+
+void XattrControlFileTest::templatesNamingNoFile_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("odd");
+    QTest::newRow("absolute paths, blanks and empty lines")
+        << QStringLiteral("//bin/dash\n \t/usr/ \n\n  \n") << QStringList();
+    QTest::newRow("relative, home, blanks removed")
+        << QStringLiteral("usr/bin/\n  ~/bin/x \n/opt/\n\tlib")
+        << QStringList {"usr/bin/", "~/bin/x", "lib"};
+}
+
+void XattrControlFileTest::templatesNamingNoFile()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, odd);
+    QCOMPARE(XattrControlFile::templatesNamingNoFile(text), odd);
 }
 
 DIGSIG_SANDBOX_TEST_MAIN(XattrControlFileTest)

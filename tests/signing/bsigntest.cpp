@@ -283,6 +283,25 @@ private Q_SLOTS:
         QCOMPARE(session.calls().last().args, (QStringList {QStringLiteral("--verify"), file}));
     }
 
+    void signModeOfTheChoices_data()
+    {
+        QTest::addColumn<bool>("elf");
+        QTest::addColumn<bool>("xattr");
+        QTest::addColumn<int>("mode");
+        QTest::newRow("ELF") << true << false << int(Bsign::ElfOnly);
+        QTest::newRow("extended attributes") << false << true << int(Bsign::XattrOnly);
+        QTest::newRow("both") << true << true << int(Bsign::ElfAndXattr);
+        QTest::newRow("neither") << false << false << int(Bsign::ElfAndXattr);
+    }
+
+    void signModeOfTheChoices()
+    {
+        QFETCH(bool, elf);
+        QFETCH(bool, xattr);
+        QFETCH(int, mode);
+        QCOMPARE(int(Bsign::signMode(elf, xattr)), mode);
+    }
+
     void crashedVerifyGivesDefaultRecord()
     {
         Session session;

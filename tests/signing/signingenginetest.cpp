@@ -356,6 +356,44 @@ private Q_SLOTS:
         QCOMPARE(run.lines.last(), summary(1, 0, 0, 1, 0));
     }
 
+    void logGoesToTheChosenFile_data()
+    {
+        QTest::addColumn<QString>("chosen"); // "link": a link to another file in its place
+        QTest::addColumn<bool>("written");
+        QTest::newRow("the signing log") << QString() << true;
+        QTest::newRow("a file of the administrator's choosing") << "run.log" << true;
+        QTest::newRow("a link in its place") << "link" << false;
+    }
+
+    // The command line writes its log where it is told; the signing log is then left alone.
+    void logGoesToTheChosenFile()
+    {
+        QFETCH(QString, chosen);
+        QFETCH(bool, written);
+        const QString signingLog = Sysroot::path(DigSig::signingLogPath());
+        QVERIFY(TestSupport::writeFile(signingLog, "earlier run\n"));
+        const QString elsewhere = _work.filePath(QStringLiteral("elsewhere.log"));
+        QVERIFY(TestSupport::writeFile(elsewhere, "kept\n"));
+        const QString path = _work.filePath(QStringLiteral("chosen.log"));
+        QFile::remove(path);
+        if (chosen == QLatin1String("link"))
+            QVERIFY(QFile::link(elsewhere, path));
+        SigningEngine::Options settings = options(makeFiles(QStringLiteral("log"), {"one"}), 2);
+        settings.saveLog = true;
+        settings.logPath = chosen.isEmpty() ? QString() : path;
+        Observed run(settings);
+        QVERIFY(run.waitForEnd());
+
+        const QString target = chosen.isEmpty() ? signingLog : path;
+        if (written)
+            QCOMPARE(TestSupport::readLog(target), run.lines);
+        if (!chosen.isEmpty())
+            QCOMPARE(TestSupport::readFile(signingLog), QByteArray("earlier run\n"));
+        QCOMPARE(TestSupport::readFile(elsewhere), QByteArray("kept\n"));
+        QCOMPARE(run.lines.contains(QStringLiteral("Can not open %1").arg(path)), !written);
+        QVERIFY(run.engine.isFinished());
+    }
+
     // Every file was signed, but what makes the signatures count was not written.
     void failedCompletionIsNotFinished_data()
     {

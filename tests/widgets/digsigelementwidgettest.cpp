@@ -1,5 +1,6 @@
 #include "digsigelementwidget.h"
 #include "atomicfile.h"
+#include "bsignstandin.h"
 #include "digsigelement.h"
 #include "digsigelementdata.h"
 #include "messagearea.h"
@@ -13,6 +14,8 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPointer>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTextEdit>
@@ -658,6 +661,53 @@ private Q_SLOTS:
         _widget->afterSuccessfulUpdate();
         QCOMPARE(answerer.boxes.size(), 1);
         QVERIFY(!QFile::exists(_logPath));
+    }
+
+    void checkExecutables_data()
+    {
+        QTest::addColumn<bool>("signTool");
+        QTest::addColumn<bool>("cancel");
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("unsigned") << false << false << int(MessageArea::Warning)
+                                  << "ELF files without a good signature: 1 of 1; under ELF "
+                                     "verification On they would not run:\n/usr/sbin/tool";
+        QTest::newRow("signed") << true << false << int(MessageArea::Information)
+                                << "ELF files checked: 1, all with a good signature.";
+        QTest::newRow("cancelled") << false << true << int(MessageArea::Information)
+                                   << "The check of the executables was cancelled.";
+    }
+
+    // The check offered next to On: progress with Cancel, then the findings inline.
+    void checkExecutables()
+    {
+        QFETCH(bool, signTool);
+        QFETCH(bool, cancel);
+        QFETCH(int, type);
+        QFETCH(QString, message);
+        BsignStandIn::Session session;
+        BsignStandIn::ScopedEnv hold("DIGSIG_BSIGN_WAIT_FOR", session.gatePath().toUtf8());
+        QVERIFY(TestSupport::writeFile(sandboxed("/usr/sbin/tool"), BsignStandIn::elfBytes()));
+        if (!cancel)
+            session.openGate();
+        if (signTool)
+            QCOMPARE(BsignStandIn::sign(sandboxed("/usr/sbin/tool"), "--elf-only"), 0);
+        read();
+        _widget->blockEditWidget(false);
+        child<QPushButton>("_checkExecutablesPushButton")->click();
+        auto* progress = _widget->findChild<QProgressDialog*>();
+        QVERIFY(progress && progress->isVisible());
+        if (cancel) {
+            QTRY_COMPARE_WITH_TIMEOUT(session.started().size(), 1, 30000);
+            progress->findChild<QPushButton*>()->click();
+        }
+        auto* findings = child<MessageArea>("_checkMessageArea");
+        QTRY_VERIFY_WITH_TIMEOUT(!findings->isHidden(), 30000);
+        QCOMPARE(int(findings->type()), type);
+        QCOMPARE(findings->text(), message);
+        QTRY_VERIFY(!_widget->findChild<QProgressDialog*>());
+        QVERIFY(!_widget->isChanged());
+        session.openGate();
     }
 
 private:
