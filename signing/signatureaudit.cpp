@@ -154,6 +154,7 @@ QString SignatureAudit::checkFindings() const
 // The lister's thread: files and problems are handed to the audit's thread in batches.
 void SignatureAudit::list()
 {
+    ToolProcess::lowerCallingThreadPriority();
     const auto handOver = [this] {
         if (_handOverScheduled)
             return;

@@ -51,6 +51,7 @@ int SignatureVerifier::outstanding() const
 
 void SignatureVerifier::work()
 {
+    ToolProcess::lowerCallingThreadPriority();
     for (;;) {
         Request request;
         {

@@ -173,6 +173,7 @@ void SigningRun::end(SigningEngine::Outcome outcome, const QStringList& lines)
 
 void SigningRun::listFiles()
 {
+    ToolProcess::lowerCallingThreadPriority();
     FileLister lister(
         _options.mode,
         [this](ListedFile&& file) {
@@ -199,6 +200,7 @@ void SigningRun::listFiles()
 
 void SigningRun::work()
 {
+    ToolProcess::lowerCallingThreadPriority();
     ListedFile file;
     while (!_stop.load() && _queue.take(&file))
         signFile(file);

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,6 +23,11 @@ namespace {
 // after a fork and exec from a shell.
 const int signalsWithDefaultAction[]
     = {SIGPIPE, SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGCHLD, SIGALRM, SIGUSR1, SIGUSR2};
+
+// The nice value of threads that start tools: enough for a thread of normal priority that
+// wakes up to get a processor at once, not so much that other work on the machine starves
+// the tools.
+constexpr int backgroundNice = 10;
 
 // Without a process file descriptor (kernels before 5.3) the end of a tool is polled.
 constexpr int exitPollInterval = 20;
@@ -139,6 +145,16 @@ void ToolProcess::Group::signalAll(int signal)
     std::lock_guard<std::mutex> lock(_mutex);
     for (ToolProcess* process : _running)
         process->sendSignal(signal);
+}
+
+// Linux keeps a nice value per thread, and a child inherits that of the thread that starts it.
+void ToolProcess::lowerCallingThreadPriority()
+{
+    const auto thread = id_t(::syscall(SYS_gettid));
+    errno = 0;
+    const int current = ::getpriority(PRIO_PROCESS, thread);
+    if (errno == 0 && current < backgroundNice)
+        ::setpriority(PRIO_PROCESS, thread, backgroundNice);
 }
 
 bool ToolProcess::run(const QString& program, const QStringList& arguments)

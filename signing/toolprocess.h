@@ -48,6 +48,12 @@ public:
 
     ToolProcess() = default;
 
+    // Lowers the scheduling priority of the calling thread, and so of every tool it starts
+    // from now on: a thread that starts tools back to back, with the tools, would otherwise
+    // keep both processors busy and the interface waiting for one. Has no effect on a thread
+    // that runs at a lower priority already.
+    static void lowerCallingThreadPriority();
+
     void setGroup(Group* group) { _group = group; }
     // Standard output is kept up to this many bytes and the rest read and dropped; 0 discards
     // it without reading.

@@ -4,6 +4,7 @@
 // variables inherited by every child process, and its call log is read back here.
 
 #include <QByteArray>
+#include <QFile>
 #include <QList>
 #include <QProcess>
 #include <QString>
@@ -13,6 +14,7 @@
 #include "testsupport.h"
 
 #include <algorithm>
+#include <climits>
 
 namespace BsignStandIn {
 
@@ -130,6 +132,22 @@ public:
     QString logPath() const { return _dir.path() + QStringLiteral("/bsign.log"); }
     // The files of the calls started so far, in start order.
     QStringList started() const { return startedFiles(_dir.path() + QStringLiteral("/start.log")); }
+    // The lowest nice value among the calls started so far and still running (held at the gate).
+    int lowestNiceOfStarted() const
+    {
+        int lowest = INT_MAX;
+        for (const QString& line :
+             TestSupport::readLog(_dir.path() + QStringLiteral("/start.log"))) {
+            QFile stat(QStringLiteral("/proc/%1/stat").arg(line.section(QLatin1Char('\t'), 0, 0)));
+            if (stat.open(QIODevice::ReadOnly)) {
+                // The fields after the command name, which is in parentheses; nice is the 19th.
+                const QByteArray all = stat.readAll();
+                const QByteArray fields = all.mid(all.lastIndexOf(')') + 1).simplified();
+                lowest = std::min(lowest, fields.split(' ').value(16).toInt());
+            }
+        }
+        return lowest;
+    }
     // A file whose creation lets calls held by DIGSIG_BSIGN_WAIT_FOR go on.
     QString gatePath() const { return _dir.path() + QStringLiteral("/gate"); }
     void openGate() const { TestSupport::writeFile(gatePath(), ""); }

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <csignal>
 #include <memory>
+#include <sys/resource.h>
 #include <thread>
 
 using namespace BsignStandIn;
@@ -67,6 +68,8 @@ private Q_SLOTS:
         const QStringList started = _session->started();
         QCOMPARE(QSet<QString>(started.cbegin(), started.cend()),
                  (QSet<QString> {files[0], files[1]}));
+        // Verifications yield the processors to the interface.
+        QCOMPARE(_session->lowestNiceOfStarted(), std::max(10, ::getpriority(PRIO_PROCESS, 0)));
         _session->openGate();
         QTRY_COMPARE(results().size(), 5);
 

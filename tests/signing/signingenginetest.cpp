@@ -10,6 +10,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <memory>
+#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace BsignStandIn;
@@ -145,6 +146,8 @@ private Q_SLOTS:
         ScopedEnv gate("DIGSIG_BSIGN_WAIT_FOR", _session->gatePath().toUtf8());
         Observed run(options({_work.filePath(QStringLiteral("bounded"))}, 3));
         QTRY_COMPARE(_session->started().size(), 3);
+        // Signing yields the processors to the interface.
+        QCOMPARE(_session->lowestNiceOfStarted(), std::max(10, ::getpriority(PRIO_PROCESS, 0)));
         _session->openGate();
         QVERIFY(run.waitForEnd());
 
