@@ -33,6 +33,18 @@ struct BackgroundRun
     bool ended = false;
 };
 
+// The command, after it has left a file in folder: a stop that comes before the tool runs
+// keeps it from starting at all, so a test that stops running tools waits for these first.
+QString announced(const QTemporaryDir& folder, const QString& command)
+{
+    return QStringLiteral("touch '%1'/$$; %2").arg(folder.path(), command);
+}
+
+int announcements(const QTemporaryDir& folder)
+{
+    return QDir(folder.path()).entryList(QDir::Files).size();
+}
+
 } // namespace
 
 class ToolProcessTest : public QObject
@@ -128,9 +140,10 @@ private Q_SLOTS:
         QFETCH(bool, kill);
         QFETCH(int, signal);
         ToolProcess::Group group;
-        BackgroundRun first(&group, command);
-        BackgroundRun second(&group, command);
-        QTRY_COMPARE(group.runningCount(), 2);
+        QTemporaryDir started;
+        BackgroundRun first(&group, announced(started, command));
+        BackgroundRun second(&group, announced(started, command));
+        QTRY_COMPARE(announcements(started), 2);
         kill ? group.killAll() : group.terminateAll();
         QTRY_VERIFY(first.done && second.done);
         for (BackgroundRun* run : {&first, &second}) {
@@ -168,14 +181,15 @@ private Q_SLOTS:
             sigaction(SIGTERM, &ignore, &previous);
         ToolProcess process;
         process.setGroup(&group);
+        QTemporaryDir started;
         std::atomic<bool> done {false};
         std::thread runner([&] {
             if (block)
                 pthread_sigmask(SIG_BLOCK, &term, nullptr);
-            process.run(shell, {QStringLiteral("-c"), QStringLiteral("exec sleep 60")});
+            process.run(shell, {QStringLiteral("-c"), announced(started, "exec sleep 60")});
             done = true;
         });
-        QTRY_COMPARE(group.runningCount(), 1);
+        QTRY_COMPARE(announcements(started), 1);
         group.terminateAll();
         const bool ended = QTest::qWaitFor([&done] { return done.load(); }, 10000);
         if (!ended)
