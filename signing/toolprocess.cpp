@@ -63,10 +63,10 @@ bool hasExited(pid_t pid)
 class SpawnSettings
 {
 public:
-    explicit SpawnSettings(int outputFd)
+    SpawnSettings(int inputFd, int outputFd)
     {
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_adddup2(&actions, inputFd, STDIN_FILENO);
         if (outputFd >= 0)
             posix_spawn_file_actions_adddup2(&actions, outputFd, STDOUT_FILENO);
         else
@@ -176,14 +176,23 @@ bool ToolProcess::run(const QString& program, const QStringList& arguments)
         fail(QProcess::FailedToStart, tr("the run was stopped before the tool started"));
         return false;
     }
+    // Standard input is a pipe whose writing end is already closed rather than /dev/null: a
+    // tool reads nothing, even on a machine where /dev/null has become a plain file holding
+    // what other programs threw away.
+    int inputFds[2] = {-1, -1};
     int pipeFds[2] = {-1, -1};
     bool started = false;
-    if (_outputLimit > 0 && ::pipe2(pipeFds, O_CLOEXEC) != 0)
+    if (::pipe2(inputFds, O_CLOEXEC) != 0
+        || (_outputLimit > 0 && ::pipe2(pipeFds, O_CLOEXEC) != 0)) {
         fail(QProcess::FailedToStart, qt_error_string(errno));
-    else
-        started = spawn(program, arguments, pipeFds[1]);
-    if (pipeFds[1] >= 0)
-        ::close(pipeFds[1]);
+    } else {
+        ::close(inputFds[1]);
+        inputFds[1] = -1;
+        started = spawn(program, arguments, inputFds[0], pipeFds[1]);
+    }
+    for (int fd : {inputFds[0], inputFds[1], pipeFds[1]})
+        if (fd >= 0)
+            ::close(fd);
     if (started) {
         waitForExit(pipeFds[0]);
         reap();
@@ -205,7 +214,8 @@ void ToolProcess::kill()
     sendSignal(SIGKILL);
 }
 
-bool ToolProcess::spawn(const QString& program, const QStringList& arguments, int outputFd)
+bool ToolProcess::spawn(const QString& program, const QStringList& arguments, int inputFd,
+                        int outputFd)
 {
     std::vector<QByteArray> storage {QFile::encodeName(program)};
     for (const QString& argument : arguments)
@@ -214,7 +224,7 @@ bool ToolProcess::spawn(const QString& program, const QStringList& arguments, in
     for (QByteArray& argument : storage)
         argv.push_back(argument.data());
     argv.push_back(nullptr);
-    const SpawnSettings settings(outputFd);
+    const SpawnSettings settings(inputFd, outputFd);
     {
         std::lock_guard<std::mutex> lock(_mutex);
         if (_pendingSignal != 0) {

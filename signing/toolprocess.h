@@ -13,8 +13,8 @@
 
 // One run of an external program, started and waited for on the calling thread. It is started
 // with posix_spawn: QProcess forks the whole calling process, which in a GUI process with a
-// large address space costs several times what the tool itself needs. Standard input and
-// standard error go to /dev/null; standard output is discarded or kept up to a limit.
+// large address space costs several times what the tool itself needs. Standard input is empty,
+// standard error goes to /dev/null; standard output is discarded or kept up to a limit.
 //
 // A run may belong to a Group, through which another thread stops every tool of a signing run
 // at once; a closed group starts nothing more, so a stop cannot miss a tool that was just
@@ -81,7 +81,7 @@ public:
     bool wasStopped() const { return _stopped; }
 
 private:
-    bool spawn(const QString& program, const QStringList& arguments, int outputFd);
+    bool spawn(const QString& program, const QStringList& arguments, int inputFd, int outputFd);
     void waitForExit(int outputFd);
     void readOutput(int& outputFd);
     void reap();
