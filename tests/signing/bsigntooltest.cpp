@@ -176,6 +176,8 @@ private Q_SLOTS:
         ScopedEnv hang("DIGSIG_BSIGN_HANG", "1");
         QProcess process;
         process.start(QStringLiteral("bsign"), {QStringLiteral("--verify"), file});
+        // The tool may log its start before QProcess has taken note of it.
+        QVERIFY(process.waitForStarted(-1));
         QTRY_COMPARE(session.calls().size(), 1);
         QCOMPARE(session.calls().first().end, qint64(-1));
         QCOMPARE(process.state(), QProcess::Running);
