@@ -111,7 +111,7 @@ void SigningEndToEndTest::signsTickedFilesAndRefreshesTheirSignatures()
     auto* sign = widget->findChild<QPushButton*>(QStringLiteral("_signPushButton"));
     QVERIFY(sign->isEnabled());
 
-    TestSupport::ModalDriver driver(TestSupport::agreeToEverything);
+    TestSupport::ModalDriver driver(TestSupport::ModalDriver::agree());
     sign->click();
 
     QCOMPARE(

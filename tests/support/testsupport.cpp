@@ -40,6 +40,26 @@ QString sandboxRoot()
     return Sysroot::root();
 }
 
+QString sandboxPath(const QString& systemPath)
+{
+    return Sysroot::path(systemPath);
+}
+
+QByteArray elfBytes()
+{
+    static const QByteArray bytes = readFile(QStringLiteral("/bin/true"));
+    return bytes;
+}
+
+bool writeElf(const QString& path)
+{
+    return writeFile(path, elfBytes())
+        && QFile::setPermissions(path,
+                                 QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                     | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther
+                                     | QFile::ExeOther);
+}
+
 void onNextModal(std::function<void(QWidget*)> handler)
 {
     auto* timer = new QTimer(qApp);
@@ -77,35 +97,6 @@ void answerNextMessageBox(QMessageBox::StandardButton button, MessageBoxRecord* 
     });
 }
 
-ModalDriver::ModalDriver(std::function<void(QWidget*)> handler)
-    : _handler(std::move(handler))
-{
-    auto* timer = new QTimer(this);
-    timer->setInterval(10);
-    connect(timer, &QTimer::timeout, this, &ModalDriver::poll);
-    timer->start();
-}
-
-QStringList ModalDriver::seen() const
-{
-    return _seen;
-}
-
-void ModalDriver::poll()
-{
-    QWidget* modal = QApplication::activeModalWidget();
-    if (!modal || !modal->isVisible())
-        return;
-    if (!_known.contains(modal)) {
-        _known.append(modal);
-        QString name = QString::fromLatin1(modal->metaObject()->className());
-        if (qobject_cast<QMessageBox*>(modal))
-            name += QStringLiteral(": ") + modal->windowTitle();
-        _seen.append(name);
-    }
-    _handler(modal);
-}
-
 BoxAnswerer::BoxAnswerer(QMessageBox::StandardButton answer)
     : _answer(answer)
 {
@@ -137,18 +128,6 @@ void BoxAnswerer::poll()
         (button ? button : box->buttons().value(0))->click();
     }
     boxes.last().clicked = box->standardButton(box->clickedButton());
-}
-
-void agreeToEverything(QWidget* modal)
-{
-    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-        box->button(QMessageBox::Yes)->click();
-        return;
-    }
-    auto* buttons = modal->findChild<QDialogButtonBox*>();
-    QPushButton* ok = buttons ? buttons->button(QDialogButtonBox::Ok) : nullptr;
-    if (ok && ok->isEnabled())
-        ok->click();
 }
 
 namespace {

@@ -8,6 +8,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "gnupghome.h"
+#include "modaldriver.h"
+#include "scopedenv.h"
+
 #include <functional>
 
 // Helpers shared by the test programs.
@@ -19,7 +23,15 @@ QByteArray readFile(const QString& path);
 
 // The root folder of the sandbox of this test process (empty without one).
 QString sandboxRoot();
+// Where a system path such as "/etc/digsig/digsig.conf" lies in this process's sandbox.
+QString sandboxPath(const QString& systemPath);
 
+// The bytes of a real ELF executable of this machine (/bin/true).
+QByteArray elfBytes();
+// Writes an ELF executable (mode 0755) to path; false on error.
+bool writeElf(const QString& path);
+
+// Older one-shot modal helpers, kept until every test uses ModalDriver.
 // Answers the next modal widget (message box or dialog) once it shows up. The handler gets the
 // widget; for message boxes clickButton() is the usual answer. Returns at once.
 void onNextModal(std::function<void(QWidget*)> handler);
@@ -33,23 +45,6 @@ struct MessageBoxRecord
     QMessageBox::StandardButtons buttons;
 };
 void answerNextMessageBox(QMessageBox::StandardButton button, MessageBoxRecord* record = nullptr);
-
-// Drives a sequence of modal dialogs: every 10 ms the handler is called with the active modal
-// widget, until the driver is destroyed. seen() names each modal once, in order of appearance:
-// the class name, and for message boxes also the title ("QMessageBox: Title").
-class ModalDriver : public QObject
-{
-public:
-    explicit ModalDriver(std::function<void(QWidget*)> handler);
-    QStringList seen() const;
-
-private:
-    void poll();
-
-    std::function<void(QWidget*)> _handler;
-    QList<QPointer<QWidget>> _known;
-    QStringList _seen;
-};
 
 // Answers every message box that shows up while it lives with one button (the first one when
 // the box lacks it), or with the Enter key when the answer is NoButton, and records each box
@@ -77,10 +72,6 @@ private:
     QMessageBox::StandardButton _answer;
     QPointer<QMessageBox> _last;
 };
-
-// A ModalDriver handler: answers message boxes with Yes and presses a dialog's OK button as soon
-// as it is enabled.
-void agreeToEverything(QWidget* modal);
 
 // Counts Qt's warnings about a QProcess destroyed while still running.
 class ProcessWarningCounter

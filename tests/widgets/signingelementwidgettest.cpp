@@ -233,19 +233,12 @@ void SigningElementWidgetTest::safetyQuestionOnlyForUnsafeExtendedAttributeSelec
     for (const QString& path : paths)
         check(path == QLatin1String("/") ? Sysroot::root() : Sysroot::path(path));
     // The question is answered with Enter; a key selection means the run went on: cancel it.
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QString informativeText;
-    QMessageBox::StandardButton clicked = QMessageBox::NoButton;
-    TestSupport::ModalDriver driver([&](QWidget* modal) {
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        if (!box) {
+    TestSupport::ModalDriver driver([](QWidget* modal) {
+        if (auto* box = qobject_cast<QMessageBox*>(modal))
+            QTest::keyClick(box, Qt::Key_Return);
+        else
             qobject_cast<QDialog*>(modal)->reject();
-            return;
-        }
-        icon = box->icon();
-        informativeText = box->informativeText();
-        QTest::keyClick(box, Qt::Key_Return);
-        clicked = box->standardButton(box->clickedButton());
+        return true;
     });
     _widget->findChild<QPushButton*>(QStringLiteral("_signPushButton"))->click();
     if (named.isEmpty()) {
@@ -253,9 +246,11 @@ void SigningElementWidgetTest::safetyQuestionOnlyForUnsafeExtendedAttributeSelec
         return;
     }
     QCOMPARE(driver.seen(), QStringList {"QMessageBox: Selection confirmation"});
-    QCOMPARE(icon, QMessageBox::Warning);
-    QCOMPARE(informativeText, QStringLiteral("Outside the trusted system directories:\n") + named);
-    QCOMPARE(clicked, QMessageBox::No);
+    const TestSupport::ModalDriver::Box box = driver.boxes().value(0);
+    QCOMPARE(box.icon, QMessageBox::Warning);
+    QCOMPARE(box.informativeText,
+             QStringLiteral("Outside the trusted system directories:\n") + named);
+    QCOMPARE(box.clicked, QMessageBox::No);
 }
 
 void SigningElementWidgetTest::verificationOfferFollowsAFinishedExtendedAttributeRun_data()
@@ -292,7 +287,7 @@ void SigningElementWidgetTest::verificationOfferFollowsAFinishedExtendedAttribut
     setModes(elf, xattr);
     check(filePath(QStringLiteral("program")));
     QSignalSpy started(TaskObserver::instance(nullptr), &TaskObserver::taskStarted);
-    TestSupport::ModalDriver driver(TestSupport::agreeToEverything);
+    TestSupport::ModalDriver driver(TestSupport::ModalDriver::agree());
     _widget->findChild<QPushButton*>(QStringLiteral("_signPushButton"))->click();
 
     // The file lies in the sandbox's /opt, a trusted directory: no safety question.
@@ -347,7 +342,7 @@ void SigningElementWidgetTest::settingsElementFollowsTheMerge()
 
     setModes(!xattr, xattr);
     check(filePath(QStringLiteral("program")));
-    TestSupport::ModalDriver driver(TestSupport::agreeToEverything);
+    TestSupport::ModalDriver driver(TestSupport::ModalDriver::agree());
     _widget->findChild<QPushButton*>(QStringLiteral("_signPushButton"))->click();
     QVERIFY(driver.seen().contains(QStringLiteral("SigningDialog")));
 
