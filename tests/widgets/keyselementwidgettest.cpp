@@ -1,5 +1,5 @@
 #include "keyselementwidget.h"
-#include "../keys/gnupghome.h"
+#include "gnupghome.h"
 #include "createkeydialog.h"
 #include "keyfilemodel.h"
 #include "keymanager.h"
