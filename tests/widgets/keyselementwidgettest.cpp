@@ -43,7 +43,7 @@ private Q_SLOTS:
 
     // Directly in /etc/digsig only the key directories, everywhere else only key files, all
     // expanded; each key file shows its key, read without importing it, and every column stays
-    // in view.
+    // in view. The tree follows the disk: a reset only drops the changed mark.
     void treeShowsTheKeyFiles()
     {
         GnupgHome maker;
@@ -68,6 +68,9 @@ private Q_SLOTS:
         QTRY_COMPARE(row("xattr_keys", "x.gpg"),
                      QStringList({"The file holds no OpenPGP key", "", "", ""}));
         QVERIFY(!_home.fingerprints(QString(), false).contains(fingerprint));
+        _widget->changeContent();
+        _widget->reset();
+        QVERIFY(!_widget->isChanged());
         QHeaderView* header = _view->header();
         for (int column = KeyFileModel::UserIdColumn; column <= KeyFileModel::ExpiresColumn;
              ++column)
@@ -91,7 +94,7 @@ private Q_SLOTS:
         QTest::newRow("unknown package, kgpg found")
             << status << QByteArray() << QString() << missing;
         QTest::newRow("four fields, kgpg found")
-            << QByteArray("DIGSIG_DPKG_QUERY_OUTPUT") << QByteArray("kgpg\t1\tinstall ok\t")
+            << QByteArray("DIGSIG_DPKG_QUERY_OUTPUT") << QByteArray("kgpg\t1\tdeinstall ok\t")
             << QString() << QString();
         QTest::newRow("crash, no kgpg")
             << QByteArray("DIGSIG_DPKG_QUERY_CRASH") << QByteArray("1") << "query" << missing;
