@@ -50,8 +50,7 @@ int mode(const QString& path, int newMode = -1)
 } // namespace
 
 // Root's gpg-agent configuration inside a sandbox root, reloaded through the stand-in
-// gpg-connect-agent and once through a real agent. The merge itself is checked on the fuzz
-// corpus of gpgagentmergefuzz.
+// gpg-connect-agent and once through a real agent.
 class GpgAgentConfigTest : public QObject
 {
     Q_OBJECT
@@ -79,33 +78,24 @@ private Q_SLOTS:
         QDir(sandboxPath(DigSig::stateDirectory())).removeRecursively();
     }
 
-    void writesOption_data()
-    {
-        QTest::addColumn<QByteArray>("before"); // "-": no GnuPG home
-        QTest::addColumn<QByteArray>("after");
-        QTest::newRow("new home and file, umask 000") << QByteArray("-") << QByteArray("a 1\n");
-        // The fuzz corpus leaves out carriage returns.
-        QTest::newRow("existing home and file, CRLF")
-            << QByteArray("x 0\r\na 2\r\n") << QByteArray("x 0\na 1\n");
-    }
-
-    // A new home is private to root and a new file to its owner; existing ones keep their modes.
+    // A new home is private to root and a new file to its owner, whatever the umask; existing
+    // ones keep their modes. The merge itself is checked on the fuzz corpus, which leaves out
+    // carriage returns.
     void writesOption()
     {
-        QFETCH(QByteArray, before);
-        const bool existing = before != "-";
-        if (existing) {
-            QVERIFY(writeFile(sandboxPath(conf), before));
-            QCOMPARE(mode(home, 0750), 0750);
-            QCOMPARE(mode(conf, 0640), 0640);
-        }
         const mode_t umask = ::umask(0);
         writeOption();
+        QCOMPARE(readFile(sandboxPath(conf)), QByteArray("a 1\n"));
+        QCOMPARE(mode(home), 0700);
+        QCOMPARE(mode(conf), 0600);
+        QVERIFY(writeFile(sandboxPath(conf), "x 0\r\na 2\r\n"));
+        QVERIFY(mode(home, 0750) == 0750 && mode(conf, 0640) == 0640);
+        writeOption();
         ::umask(umask);
-        QTEST(readFile(sandboxPath(conf)), "after");
-        QCOMPARE(mode(home), existing ? 0750 : 0700);
-        QCOMPARE(mode(conf), existing ? 0640 : 0600);
-        QCOMPARE(reloads(), QStringList {reload});
+        QCOMPARE(readFile(sandboxPath(conf)), QByteArray("x 0\na 1\n"));
+        QCOMPARE(mode(home), 0750);
+        QCOMPARE(mode(conf), 0640);
+        QCOMPARE(reloads(), QStringList({reload, reload}));
     }
 
     void failureChangesNothing_data()
@@ -192,60 +182,39 @@ private Q_SLOTS:
         QTRY_VERIFY(readFile(agentLog).contains("SIGHUP received"));
     }
 
-    void raiseAndRestore_data()
-    {
-        QTest::addColumn<QByteArray>("before"); // "-": no file
-        QTest::newRow("no file") << QByteArray("-");
-        QTest::newRow("lines kept byte for byte, later duplicates untouched")
-            << QByteArray("max-cache-ttl\t100  # caf\xe9\npinentry-timeout 5\nmax-cache-ttl 7\n");
-    }
-
-    // A run puts back what the administrator had: the same lines, or none where there was none.
+    // A run raises the times and puts back what the administrator had, byte for byte, or
+    // nothing where there was nothing. A console killed during a run leaves the record and the
+    // raised times behind; they stay while the run's lock is held (here on a descriptor of the
+    // test's own, as by another console), and a new run keeps that record.
     void raiseAndRestore()
     {
-        QFETCH(QByteArray, before);
-        if (before != "-")
-            QVERIFY(writeFile(sandboxPath(conf), before));
-        QVERIFY(!gpgAgentTimesRaised());
+        const QByteArray before
+            = "max-cache-ttl\t100  # caf\xe9\npinentry-timeout 5\nmax-cache-ttl 7\n";
+        QVERIFY(writeFile(sandboxPath(conf), before));
         raiseGpgAgentTimes();
-        QVERIFY(gpgAgentTimesRaised());
         QCOMPARE(mode(record), 0600);
         const QByteArray raised = readFile(sandboxPath(conf));
+        const QByteArray recorded = readFile(sandboxPath(record));
         for (const char* option : {"pinentry-timeout", "default-cache-ttl", "max-cache-ttl"})
             QVERIFY(raised.contains(option + QByteArray(" 2592000\n")));
-
+        QVERIFY(!restoreGpgAgentTimesOfEndedRun());
         restoreGpgAgentTimes();
         QVERIFY(!gpgAgentTimesRaised());
-        QCOMPARE(readFile(sandboxPath(conf)), before == "-" ? QByteArray() : before);
-        QCOMPARE(reloads(), QStringList({reload, reload}));
-        // Nothing raised, nothing to restore.
+        QCOMPARE(readFile(sandboxPath(conf)), before);
         restoreGpgAgentTimes();
-        QCOMPARE(reloads().size(), 2);
-    }
+        QCOMPARE(reloads(), QStringList({reload, reload}));
 
-    // A console killed during a run leaves the record and the raised times. While the run's lock
-    // is held (here on a descriptor of the test's own, as by another console), that run goes on.
-    void unfinishedRunIsKeptWhileItsLockIsHeld()
-    {
-        QVERIFY(writeFile(sandboxPath(conf), "default-cache-ttl 2592000\n"));
-        QVERIFY(
-            writeFile(sandboxPath(record),
-                      "pinentry-timeout\ndefault-cache-ttl default-cache-ttl 60\nmax-cache-ttl\n"));
+        QVERIFY(writeFile(sandboxPath(conf), raised) && writeFile(sandboxPath(record), recorded));
         const int lock = ::open(QFile::encodeName(sandboxPath(DigSig::gpgAgentTimesLockPath())),
                                 O_RDWR | O_CREAT | O_CLOEXEC, 0600);
         QVERIFY(lock >= 0 && ::flock(lock, LOCK_EX) == 0);
         QVERIFY(!restoreGpgAgentTimesOfEndedRun());
         restoreGpgAgentTimes();
         ::close(lock);
-        QCOMPARE(readFile(sandboxPath(conf)), QByteArray("default-cache-ttl 2592000\n"));
-        QVERIFY(gpgAgentTimesRaised());
-
-        // A run of this process's own keeps the administrator's lines of the record, and goes on.
+        QCOMPARE(readFile(sandboxPath(conf)), raised);
         raiseGpgAgentTimes();
-        QVERIFY(!restoreGpgAgentTimesOfEndedRun());
-        QVERIFY(gpgAgentTimesRaised());
         restoreGpgAgentTimes();
-        QCOMPARE(readFile(sandboxPath(conf)), QByteArray("default-cache-ttl 60\n"));
+        QCOMPARE(readFile(sandboxPath(conf)), before);
     }
 };
 
