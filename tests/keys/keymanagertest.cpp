@@ -17,8 +17,6 @@ namespace {
 const QString rsaUser = QStringLiteral("Test RSA <rsa@example.org>");
 const QString edUser = QStringLiteral("Test EdDSA <ed@example.org>");
 const QString unknownKey = QStringLiteral("0123456789ABCDEF0123456789ABCDEF01234567");
-const QString gostRefused
-    = QStringLiteral("The GnuPG installed on this computer cannot make GOST R 34.10-2012 keys.");
 } // namespace
 
 // The key manager and the key file reader over a real GnuPG whose default home lies in a sandbox
@@ -140,10 +138,11 @@ private Q_SLOTS:
         QTest::addColumn<QString>("error");
         QTest::newRow("comment key missing")
             << "Name-Email" << 0 << "Parameters map does not contains required keys";
-        QTest::newRow("GOST refused by GnuPG") << "Name-Comment" << 1
-                                               << gostRefused
-                + "\nInstall GnuPG with GOST support from the system's repositories, then create "
-                  "the key again.\n\nGnuPG said:\ninvalid algorithm\nGPGME General error";
+        QTest::newRow("GOST refused by GnuPG")
+            << "Name-Comment" << 1
+            << "The GnuPG installed on this computer cannot make GOST R 34.10-2012 keys.\nInstall "
+               "GnuPG with GOST support from the system's repositories, then create the key "
+               "again.\n\nGnuPG said:\ninvalid algorithm\nGPGME General error";
     }
 
     void generationFails()
@@ -168,14 +167,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("error");
         const QString unknown = QStringLiteral("No public key matches %1");
-        QTest::newRow("new file, umask 000") << "RSA"
-                                             << "new.gpg" << QString();
+        QTest::newRow("new file, umask 000") << QStringLiteral("RSA") << "new.gpg" << QString();
         QTest::newRow("unknown key") << unknownKey << "key.gpg" << unknown.arg(unknownKey);
         // An empty pattern would export the whole key ring.
         QTest::newRow("empty key id") << QString() << "key.gpg" << unknown.arg(QString());
         QTest::newRow("missing directory")
-            << "RSA"
-            << "none/key.gpg"
+            << QStringLiteral("RSA") << "none/key.gpg"
             << "Can not create a new file beside /keys/none/key.gpg: No such file or directory";
     }
 
