@@ -1,204 +1,133 @@
 #include "analizpinentrytask.h"
+#include "digsigconstants.h"
 #include "digsigelement.h"
-#include "gnupghome.h"
-#include "gpgagentconfig.h"
 #include "importquillkeystask.h"
 #include "module.h"
 #include "taskobserver.h"
 
 #include "testsupport.h"
 
-#include <QProcess>
-#include <QSignalSpy>
 #include <QtTest>
+
+using TestSupport::readFile;
+using TestSupport::sandboxPath;
+using TestSupport::writeFile;
 
 namespace {
 const QStringList rootKeyFiles {QStringLiteral("build_system_quill_root_key_2018.gpg"),
                                 QStringLiteral("partners_quill_root_key_2018.gpg"),
                                 QStringLiteral("primary_key_2018.gpg")};
-}
+const QString conf = DigSig::gpgAgentConfPath();
+} // namespace
 
 // The two start-up tasks of the settings element, run through the real task observer inside a
 // sandbox root.
 class StartupTasksTest : public QObject
 {
     Q_OBJECT
+    Module _module {QStringLiteral("TestModule"), nullptr, false};
+    DigSigElement _element {_module, Module::isAdministratorHierarchy};
+    GnupgHome _source;
+    QStringList _sourceKeys;
+
+    TaskObserver::Record perform(AbstractTask* task)
+    {
+        TaskObserver* observer = TaskObserver::instance(nullptr);
+        observer->performTask(task);
+        return observer->waitForIdle(60000) ? observer->history().constLast()
+                                            : TaskObserver::Record();
+    }
+
 private Q_SLOTS:
-    void initTestCase();
-    void cleanupTestCase();
-    void init();
-    void cleanup();
-
-    void pinentrySetForAdministrator();
-    void pinentryReloadFailure();
-    void timesOfAnEndedRunAreRestored();
-    void importRootKeys_data();
-    void importRootKeys();
-
-private:
-    TaskObserver::Record perform(AbstractTask* task);
-    QString sandboxed(const QString& path) const { return TestSupport::sandboxRoot() + path; }
-
-    std::unique_ptr<Module> _module;
-    std::unique_ptr<DigSigElement> _element;
-    std::unique_ptr<GnupgHome> _source;
-    QStringList _sourceFingerprints;
-    std::unique_ptr<QTemporaryDir> _scratch;
-};
-
-void StartupTasksTest::initTestCase()
-{
-    _module = std::make_unique<Module>(QStringLiteral("TestModule"), nullptr, false);
-    _element = std::make_unique<DigSigElement>(*_module, Module::isAdministratorHierarchy);
-    _source = std::make_unique<GnupgHome>();
-    for (const QString& name : rootKeyFiles) {
-        const QString fingerprint
-            = _source
-                  ->makeKey(name + QStringLiteral(" <root@example.org>"), QStringLiteral("ed25519"))
-                  .value(0);
-        QCOMPARE(fingerprint.size(), 40);
-        _sourceFingerprints.append(fingerprint);
+    void initTestCase()
+    {
+        for (const QString& name : rootKeyFiles)
+            _sourceKeys << _source.makeKey(name + " <root@example.org>", "ed25519").value(0);
+        QCOMPARE(_sourceKeys.filter(QRegularExpression("^[0-9A-F]{40}$")).size(), 3);
     }
-}
 
-void StartupTasksTest::cleanupTestCase()
-{
-    _source.reset();
-    _element.reset();
-    _module.reset();
-}
+    void init()
+    {
+        for (const QString& path :
+             {QStringLiteral("/root"), DigSig::digsigDirectory(), DigSig::stateDirectory()})
+            QDir(sandboxPath(path)).removeRecursively();
+    }
 
-void StartupTasksTest::init()
-{
-    _scratch = std::make_unique<QTemporaryDir>();
-    QDir(sandboxed(QStringLiteral("/root"))).removeRecursively();
-    QDir(sandboxed(QStringLiteral("/etc/digsig"))).removeRecursively();
-    qputenv("DIGSIG_GPG_CONNECT_AGENT_LOG",
-            _scratch->filePath(QStringLiteral("agent.log")).toUtf8());
-}
+    void pinentryTask_data()
+    {
+        QTest::addColumn<bool>("unfinishedRun");
+        QTest::addColumn<QByteArray>("reloadExit");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QByteArray>("after");
+        const QByteArray pinentry = "pinentry-program /usr/bin/pinentry-qt\n";
+        QTest::newRow("pinentry set") << false << QByteArray("0") << 2 << QString()
+                                      << "default-cache-ttl 2592000\n" + pinentry;
+        QTest::newRow("times of an unfinished run put back")
+            << true << QByteArray("0") << 3
+            << "A signing run did not end; gpg-agent's pinentry and cache times were put back as "
+               "they were before it."
+            << "default-cache-ttl 60\n" + pinentry;
+        QTest::newRow("reloads fail")
+            << true << QByteArray("2") << 1 << "Can not reload gpg-agent\nCan not reload gpg-agent"
+            << "default-cache-ttl 60\n" + pinentry;
+    }
 
-void StartupTasksTest::cleanup()
-{
-    qunsetenv("DIGSIG_GPG_CONNECT_AGENT_LOG");
-    qunsetenv("DIGSIG_GPG_CONNECT_AGENT_EXIT");
-}
+    // The times a run raised are put back at start-up when nobody holds the run's lock, as here.
+    void pinentryTask()
+    {
+        QFETCH(bool, unfinishedRun);
+        QFETCH(QByteArray, reloadExit);
+        QVERIFY(writeFile(sandboxPath(conf), "default-cache-ttl 2592000\n"));
+        if (unfinishedRun)
+            QVERIFY(writeFile(sandboxPath(DigSig::gpgAgentTimesRecordPath()),
+                              "default-cache-ttl default-cache-ttl 60\n"));
+        const TestSupport::ScopedEnv exit("DIGSIG_GPG_CONNECT_AGENT_EXIT", reloadExit);
+        const TaskObserver::Record record = perform(new AnalizPinentryTask(&_element, nullptr));
+        QTEST(record.status, "status");
+        QTEST(record.message, "message");
+        QTEST(readFile(sandboxPath(conf)), "after");
+        QVERIFY(!QFile::exists(sandboxPath(DigSig::gpgAgentTimesRecordPath())));
+    }
 
-TaskObserver::Record StartupTasksTest::perform(AbstractTask* task)
-{
-    TaskObserver* observer = TaskObserver::instance(nullptr);
-    QSignalSpy finished(observer, &TaskObserver::taskFinished);
-    observer->performTask(task);
-    if (!finished.wait(60000) && finished.isEmpty())
-        return {};
-    return observer->history().constLast();
-}
+    void importRootKeys_data()
+    {
+        QTest::addColumn<QStringList>("missing");
+        QTest::addColumn<QStringList>("empty");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("all present") << QStringList() << QStringList() << QString();
+        // Every file is tried, and each failure is named in the order of the files.
+        QTest::newRow("one missing, one empty")
+            << QStringList(rootKeyFiles.mid(2)) << QStringList(rootKeyFiles.mid(1, 1))
+            << QStringLiteral("/etc/digsig/%1 - The file holds no key\n/etc/digsig/%2 - Can't "
+                              "open file")
+                   .arg(rootKeyFiles.at(1), rootKeyFiles.at(2));
+    }
 
-void StartupTasksTest::pinentrySetForAdministrator()
-{
-    QVERIFY(TestSupport::writeFile(sandboxed(QStringLiteral("/root/.gnupg/gpg-agent.conf")),
-                                   "# mine\npinentry-program /usr/bin/pinentry-curses\n"));
-    const TaskObserver::Record record = perform(new AnalizPinentryTask(_element.get(), nullptr));
-    QCOMPARE(record.description, QStringLiteral("Read program pinentry state"));
-    QCOMPARE(record.status, 2);
-    QCOMPARE(record.message, QString());
-    QCOMPARE(TestSupport::readFile(sandboxed(QStringLiteral("/root/.gnupg/gpg-agent.conf"))),
-             QByteArray("# mine\npinentry-program /usr/bin/pinentry-qt\n"));
-    QCOMPARE(TestSupport::readLog(_scratch->filePath(QStringLiteral("agent.log"))),
-             QStringList {QStringLiteral("gpg-connect-agent --no-autostart reloadagent /bye")});
-}
-
-void StartupTasksTest::pinentryReloadFailure()
-{
-    qputenv("DIGSIG_GPG_CONNECT_AGENT_EXIT", "2");
-    const TaskObserver::Record record = perform(new AnalizPinentryTask(_element.get(), nullptr));
-    QCOMPARE(record.status, 1);
-    QCOMPARE(record.message, QStringLiteral("Can not reload gpg-agent"));
-    QCOMPARE(TestSupport::readFile(sandboxed(QStringLiteral("/root/.gnupg/gpg-agent.conf"))),
-             QByteArray("pinentry-program /usr/bin/pinentry-qt\n"));
-}
-
-// A console killed during a signing run left raised times behind; the next start puts back the
-// administrator's, but not while the run's console still lives.
-void StartupTasksTest::timesOfAnEndedRunAreRestored()
-{
-    const QString conf = sandboxed(QStringLiteral("/root/.gnupg/gpg-agent.conf"));
-    QVERIFY(TestSupport::writeFile(conf, "default-cache-ttl 60\n"));
-    const QString raised = _scratch->filePath(QStringLiteral("raised"));
-    QProcess run;
-    run.start(QStringLiteral(RAISER_PROGRAM), {raised});
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(raised), 60000);
-    QVERIFY(gpgAgentTimesRaised());
-
-    TaskObserver::Record record = perform(new AnalizPinentryTask(_element.get(), nullptr));
-    QCOMPARE(record.status, 2);
-    QVERIFY(TestSupport::readFile(conf).startsWith("default-cache-ttl 2592000\n"));
-    // Nor does a run of this console's own end the other's.
-    restoreGpgAgentTimes();
-    QVERIFY(gpgAgentTimesRaised());
-    QVERIFY(TestSupport::readFile(conf).startsWith("default-cache-ttl 2592000\n"));
-
-    run.kill();
-    QVERIFY(run.waitForFinished(60000));
-    record = perform(new AnalizPinentryTask(_element.get(), nullptr));
-    QCOMPARE(record.status, 3);
-    QCOMPARE(record.message,
-             QStringLiteral("A signing run did not end; gpg-agent's pinentry and cache times were "
-                            "put back as they were before it."));
-    QVERIFY(!gpgAgentTimesRaised());
-    QCOMPARE(TestSupport::readFile(conf),
-             QByteArray("default-cache-ttl 60\npinentry-program /usr/bin/pinentry-qt\n"));
-}
-
-void StartupTasksTest::importRootKeys_data()
-{
-    QTest::addColumn<QStringList>("missing");
-    QTest::addColumn<QStringList>("empty");
-    QTest::addColumn<QString>("message");
-
-    const QString line = QStringLiteral("/etc/digsig/%1 - %2");
-    const QString cannotOpen = QStringLiteral("Can't open file");
-    QTest::newRow("all present") << QStringList() << QStringList() << QString();
-    QTest::newRow("primary missing") << QStringList {rootKeyFiles.at(2)} << QStringList()
-                                     << line.arg(rootKeyFiles.at(2), cannotOpen);
-    QTest::newRow("two missing") << QStringList {rootKeyFiles.at(2), rootKeyFiles.at(0)}
-                                 << QStringList()
-                                 << line.arg(rootKeyFiles.at(0), cannotOpen) + QLatin1Char('\n')
-            + line.arg(rootKeyFiles.at(2), cannotOpen);
-    QTest::newRow("one empty") << QStringList() << QStringList {rootKeyFiles.at(1)}
-                               << line.arg(rootKeyFiles.at(1),
-                                           QStringLiteral("The file holds no key"));
-}
-
-void StartupTasksTest::importRootKeys()
-{
-    QFETCH(QStringList, missing);
-    QFETCH(QStringList, empty);
-    QFETCH(QString, message);
-    QStringList expected;
-    for (int i = 0; i < rootKeyFiles.size(); ++i) {
-        const QString& name = rootKeyFiles.at(i);
-        if (missing.contains(name))
-            continue;
-        QByteArray key;
-        if (!empty.contains(name)) {
-            QCOMPARE(_source->gpg({QStringLiteral("--export"), _sourceFingerprints.at(i)}, &key),
-                     0);
-            expected.append(_sourceFingerprints.at(i));
+    void importRootKeys()
+    {
+        QFETCH(QStringList, missing);
+        QFETCH(QStringList, empty);
+        QStringList expected;
+        for (int i = 0; i < rootKeyFiles.size(); ++i) {
+            QByteArray key;
+            if (!empty.contains(rootKeyFiles.at(i)) && !missing.contains(rootKeyFiles.at(i))) {
+                QCOMPARE(_source.gpg({"--export", _sourceKeys.at(i)}, &key), 0);
+                expected.append(_sourceKeys.at(i));
+            }
+            if (!missing.contains(rootKeyFiles.at(i)))
+                QVERIFY(writeFile(sandboxPath("/etc/digsig/" + rootKeyFiles.at(i)), key));
         }
-        QVERIFY(TestSupport::writeFile(sandboxed(QStringLiteral("/etc/digsig/") + name), key));
+        GnupgHome target(sandboxPath("/root/.gnupg"));
+        const TaskObserver::Record record = perform(new ImportQuillKeysTask(&_element, nullptr));
+        QCOMPARE(record.status, missing.isEmpty() ? 2 : 1);
+        QTEST(record.message, "message");
+        QStringList imported = target.fingerprints(QString(), false);
+        imported.sort();
+        expected.sort();
+        QCOMPARE(imported, expected);
     }
-    GnupgHome target;
-    target.makeDefault();
-
-    const TaskObserver::Record record = perform(new ImportQuillKeysTask(_element.get(), nullptr));
-    QCOMPARE(record.description, QStringLiteral("Read quill keys import state"));
-    QCOMPARE(record.status, message.isEmpty() ? 2 : 1);
-    QCOMPARE(record.message, message);
-    QStringList imported = target.fingerprints(QString(), false);
-    imported.sort();
-    expected.sort();
-    QCOMPARE(imported, expected);
-}
+};
 
 DIGSIG_SANDBOX_TEST_MAIN(StartupTasksTest)
 #include "startuptaskstest.moc"
