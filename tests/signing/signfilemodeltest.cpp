@@ -118,8 +118,8 @@ private Q_SLOTS:
         ScopedEnv match("DIGSIG_BSIGN_MATCH", "/entry");
         ScopedEnv waitMatch("DIGSIG_BSIGN_WAIT_MATCH", "/entry");
         ScopedEnv crash("DIGSIG_BSIGN_CRASH", entry == QLatin1String("crash") ? "1" : nullptr);
-        ScopedEnv hold("DIGSIG_BSIGN_WAIT_FOR",
-                       entry == QLatin1String("held") ? _session->gatePath().toUtf8() : nullptr);
+        // Held until the model ends it.
+        ScopedEnv hold("DIGSIG_BSIGN_WAIT_FOR", entry == QLatin1String("held") ? "/none" : nullptr);
         // A view asks for the cells of every changed row again, as it repaints them.
         connect(_model.get(), &QAbstractItemModel::dataChanged, this,
                 [](const QModelIndex& topLeft, const QModelIndex& bottomRight) {
@@ -136,7 +136,6 @@ private Q_SLOTS:
         const QStringList shown {"...", "...", "1", "0", "?"};
         QTRY_COMPARE(text("entry", 4), shown.at(elf));
         QCOMPARE(_session->verifiedFiles().count(path("entry")), runs);
-        QVERIFY(cell("good", 4).data(SignFileModel::SignatureFailureRole).isNull());
         const QString reason
             = cell("entry", 4).data(SignFileModel::SignatureFailureRole).toString();
         QCOMPARE(reason.isEmpty(), elf != Status::Unverifiable);
@@ -158,7 +157,6 @@ private Q_SLOTS:
             QVERIFY(tips.last().endsWith(reason));
         }
         QVERIFY(tips.first().isEmpty() || tips.first() != tips.last());
-        _session->openGate();
     }
 
     // Results that are in together reach a view as one change of their folder. Updating the
