@@ -9,8 +9,7 @@ namespace {
 const QString settingsPath = QStringLiteral("/etc/digsig/digsig_initramfs.conf");
 const QString controlPath = QStringLiteral("/etc/digsig/xattr_control");
 const QByteArray oldSettings = "# the administrator's comment\nDIGSIG_ELF_MODE=1\nOTHER_KEY=5\n";
-const QByteArray oldControl = "  //bin/old \t\n/usr/old/\n";
-const QStringList bothFiles {"digsig_initramfs.conf", "xattr_control"};
+const QByteArray oldControl = "  //bin/old \t\n/caf\xe9/\n";
 
 QString sandboxed(const QString& path)
 {
@@ -45,10 +44,14 @@ void placeOldFiles(const QByteArray& control = oldControl)
 }
 
 // An atomic save leaves nothing beside the two files, whatever the outcome.
-QStringList digsigDirectoryEntries()
+QStringList strayFiles()
 {
-    return QDir(sandboxed(QStringLiteral("/etc/digsig")))
-        .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    QStringList entries
+        = QDir(sandboxed(QStringLiteral("/etc/digsig")))
+              .entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
+    entries.removeOne(QStringLiteral("digsig_initramfs.conf"));
+    entries.removeOne(QStringLiteral("xattr_control"));
+    return entries;
 }
 
 QString changedOnDisk(const QString& path)
@@ -70,138 +73,109 @@ private Q_SLOTS:
         QTest::addColumn<int>("elfMode");
         QTest::addColumn<int>("xattrMode");
         QTest::addColumn<QString>("text");
-        QTest::addColumn<QByteArray>("settings");
-        QTest::addColumn<QByteArray>("control");
-        QTest::addColumn<QString>("error"); // empty: saved
+        QTest::addColumn<QString>("keep"); // the file the record keeps
+        QTest::addColumn<QString>("setup"); // what becomes of the files before or after the read
+        QTest::addColumn<QString>("written");
+        QTest::addColumn<QByteArray>("settings"); // as written
+        QTest::addColumn<QByteArray>("control"); // as written
+        QTest::addColumn<QStringList>("errors");
         const auto row
-            = [](const char* name, int elf, int xattr, const QString& text,
-                 const QByteArray& settings, const QByteArray& control, const QString& error) {
-                  QTest::newRow(name) << elf << xattr << text << settings << control << error;
+            = [](const char* name, int elf, int xattr, const QString& text, const char* keep,
+                 const char* setup, const char* written, const QByteArray& settings,
+                 const QByteArray& control, const QStringList& errors) {
+                  QTest::newRow(name) << elf << xattr << text << QString(keep) << QString(setup)
+                                      << QString(written) << settings << control << errors;
               };
         const QString a4094(4094, QLatin1Char('a'));
         const QString twoByte4095 = QString::fromUtf8("ж").repeated(2047) + QLatin1Char('a');
         const QString kept = QStringLiteral("  //bin/old \t");
         row("final line feed ends the last line; unedited blanks kept, new ones trimmed", Debug,
-            Invalid, kept + "\n /srv/ \n\n \t\n", settingsFile("2010"),
+            Invalid, kept + "\n /srv/ \n\n \t\n", "", "", "settings control", settingsFile("2010"),
             kept.toUtf8() + "\n/srv/\n\n\n", {});
         row("no final line feed, UTF-8; a mode out of range is off", On, 42,
-            QString::fromUtf8("//bin/dash\n/opt/прог/"), settingsFile("1010"),
-            "//bin/dash\n/opt/\xd0\xbf\xd1\x80\xd0\xbe\xd0\xb3/\n", {});
-        row("4094 bytes fit, once trimmed", Off, Debug, "  " + a4094 + "\t ", settingsFile("0210"),
-            a4094.toUtf8() + '\n', {});
+            QString::fromUtf8("//bin/dash\n/opt/прог/"), "", "", "settings control",
+            settingsFile("1010"), "//bin/dash\n/opt/\xd0\xbf\xd1\x80\xd0\xbe\xd0\xb3/\n", {});
+        row("4094 bytes fit, once trimmed", Off, Debug, "  " + a4094 + "\t ", "", "",
+            "settings control", settingsFile("0210"), a4094.toUtf8() + '\n', {});
         row("4095 bytes in 2048 characters do not fit", Off, Debug,
-            "/usr/\n" + twoByte4095 + "\n/opt/", oldSettings, oldControl,
-            "Line " + twoByte4095 + " exceeds the size limit.");
+            "/usr/\n" + twoByte4095 + "\n/opt/", "", "", "", {}, {},
+            {"Line " + twoByte4095 + " exceeds the size limit."});
         row("the first line over the limit is named untrimmed", Off, Debug,
-            " a" + a4094 + " \n" + a4094 + "bb", oldSettings, oldControl,
-            "Line  a" + a4094 + "  exceeds the size limit.");
+            " a" + a4094 + " \n" + a4094 + "bb", "", "", "", {}, {},
+            {"Line  a" + a4094 + "  exceeds the size limit."});
+        row("settings kept", On, Off, "/srv/", "settings", "", "control", {}, "/srv/\n", {});
+        row("control kept byte for byte, though not text", On, Off, "/srv/", "control", "",
+            "settings", settingsFile("1010"), {}, {});
+        row("control merged into meanwhile", On, Off, "/srv/", "", "control changed", "", {}, {},
+            {changedOnDisk(controlPath)});
+        row("kept settings changed, control removed", On, Off, "/srv/", "settings",
+            "settings changed, control removed", "", {}, {},
+            {changedOnDisk(settingsPath), changedOnDisk(controlPath)});
+        row("settings file cannot be replaced: nothing written", On, Off, "/srv/", "",
+            "settings directory", "", {}, {},
+            {"file " + settingsPath + " can not be saved",
+             settingsPath + " is not a regular file; it was not written."});
+        row("control file is a link: refused after the settings were written", On, Off, "/srv/", "",
+            "control link", "settings", settingsFile("1010"), {},
+            {"file " + controlPath + " can not be saved",
+             controlPath + " is a symbolic link; it was not written."});
     }
 
-    // What was written reads back cleanly, and saving what was read leaves the files as they are.
+    // The record carries the fingerprints of the files as read: a file changed since is never
+    // overwritten, and afterwards the record describes the files as they are. What was written
+    // reads back cleanly, and saving what was read leaves the files as they are.
     void save()
     {
         QFETCH(int, elfMode);
         QFETCH(int, xattrMode);
         QFETCH(QString, text);
+        QFETCH(QString, keep);
+        QFETCH(QString, setup);
+        QFETCH(QString, written);
         QFETCH(QByteArray, settings);
         QFETCH(QByteArray, control);
-        QFETCH(QString, error);
+        const QString settingsReal = sandboxed(settingsPath);
+        const QString controlReal = sandboxed(controlPath);
         placeOldFiles();
+        if (setup == "settings directory")
+            QVERIFY(QFile::remove(settingsReal) && QDir().mkpath(settingsReal));
+        if (setup == "control link")
+            QVERIFY(QFile::remove(controlReal) && QFile::link(controlReal, controlReal));
+        const DigSigSettings read(nullptr);
         DigSigElementData data;
         fill(data, elfMode, xattrMode, true, text);
-        QCOMPARE(DigSigConfigManager::instance()->save(data),
-                 error.isEmpty() ? QStringList() : QStringList {error});
-        QCOMPARE(TestSupport::readFile(sandboxed(settingsPath)), settings);
-        QCOMPARE(TestSupport::readFile(sandboxed(controlPath)), control);
-        QCOMPARE(digsigDirectoryEntries(), bothFiles);
-        if (!error.isEmpty())
-            return;
-        const DigSigSettings read(nullptr);
-        QCOMPARE(read.errors(), QStringList());
-        DigSigElementData again;
-        fill(again, read.elfMode(), read.xattrMode(), read.ignoreXattrKeys(), read.xattrControl());
-        QCOMPARE(DigSigConfigManager::instance()->save(again), QStringList());
-        QCOMPARE(TestSupport::readFile(sandboxed(settingsPath)), settings);
-        QCOMPARE(TestSupport::readFile(sandboxed(controlPath)), control);
-    }
-
-    void keepsAndRefuses_data()
-    {
-        QTest::addColumn<bool>("keepSettings");
-        QTest::addColumn<bool>("keepControl");
-        QTest::addColumn<QByteArray>("settingsNow"); // null: as read
-        QTest::addColumn<QByteArray>("controlNow"); // null: as read, "-": removed
-        QTest::addColumn<QStringList>("changed");
-        const QByteArray asRead;
-        QTest::newRow("both written") << false << false << asRead << asRead << QStringList();
-        QTest::newRow("settings kept") << true << false << asRead << asRead << QStringList();
-        QTest::newRow("control kept byte for byte, though not text")
-            << false << true << asRead << asRead << QStringList();
-        QTest::newRow("control merged into meanwhile")
-            << false << false << asRead << QByteArray("/opt/\n") << QStringList {controlPath};
-        QTest::newRow("kept settings changed, control removed")
-            << true << false << QByteArray("# package\n") << QByteArray("-")
-            << QStringList {settingsPath, controlPath};
-    }
-
-    // The record carries the fingerprints of the files as the widget read them: a file changed
-    // since is never overwritten, and a kept file is not written at all.
-    void keepsAndRefuses()
-    {
-        QFETCH(QByteArray, settingsNow);
-        QFETCH(QByteArray, controlNow);
-        QFETCH(QStringList, changed);
-        placeOldFiles(QByteArray("/caf\xe9/\n/a\0b/\r\n", 14));
-        const DigSigSettings read(nullptr);
-        DigSigElementData data;
-        fill(data, On, Off, false, QStringLiteral("/srv/"));
         data.setSettingsFingerprint(read.settingsFingerprint());
         data.setXattrControlFingerprint(read.xattrControlFingerprint());
-        QFETCH(bool, keepSettings);
-        QFETCH(bool, keepControl);
-        data.setKeepSettings(keepSettings);
-        data.setKeepXattrControl(keepControl);
-        if (!settingsNow.isNull())
-            QVERIFY(TestSupport::writeFile(sandboxed(settingsPath), settingsNow));
-        if (controlNow == "-")
-            QVERIFY(QFile::remove(sandboxed(controlPath)));
-        else if (!controlNow.isNull())
-            QVERIFY(TestSupport::writeFile(sandboxed(controlPath), controlNow));
-        const QByteArray settingsBefore = TestSupport::readFile(sandboxed(settingsPath));
-        const QByteArray controlBefore = TestSupport::readFile(sandboxed(controlPath));
+        data.setKeepSettings(keep == "settings");
+        data.setKeepXattrControl(keep == "control");
+        if (setup.contains("settings changed"))
+            QVERIFY(TestSupport::writeFile(settingsReal, "# package\n"));
+        if (setup.contains("control changed"))
+            QVERIFY(TestSupport::writeFile(controlReal, "/opt/\n"));
+        if (setup.contains("control removed"))
+            QVERIFY(QFile::remove(controlReal));
+        const QByteArray settingsBefore = TestSupport::readFile(settingsReal);
+        const QByteArray controlBefore = TestSupport::readFile(controlReal);
 
-        QStringList errors;
-        for (const QString& path : changed)
-            errors << changedOnDisk(path);
-        QCOMPARE(DigSigConfigManager::instance()->save(data), errors);
-        const bool saved = changed.isEmpty();
-        const QByteArray settings = TestSupport::readFile(sandboxed(settingsPath));
-        const QByteArray control = TestSupport::readFile(sandboxed(controlPath));
-        QCOMPARE(settings, saved && !keepSettings ? settingsFile("1001") : settingsBefore);
-        QCOMPARE(control, saved && !keepControl ? QByteArray("/srv/\n") : controlBefore);
-        // The record now describes the files as written, or still the files as read.
+        QTEST(DigSigConfigManager::instance()->save(data), "errors");
+        const bool settingsWritten = written.contains("settings");
+        const bool controlWritten = written.contains("control");
+        QCOMPARE(TestSupport::readFile(settingsReal), settingsWritten ? settings : settingsBefore);
+        QCOMPARE(TestSupport::readFile(controlReal), controlWritten ? control : controlBefore);
         QCOMPARE(data.settingsFingerprint(),
-                 saved ? AtomicFile::fingerprint(settings) : read.settingsFingerprint());
+                 settingsWritten ? AtomicFile::fingerprint(settings) : read.settingsFingerprint());
         QCOMPARE(data.xattrControlFingerprint(),
-                 saved ? AtomicFile::fingerprint(control) : read.xattrControlFingerprint());
-    }
-
-    // Nothing is written after a file that could not be replaced, and the record keeps what it
-    // knew of both.
-    void failedSaveIsReported()
-    {
-        placeOldFiles();
-        QVERIFY(QFile::remove(sandboxed(settingsPath)));
-        QVERIFY(QDir().mkpath(sandboxed(settingsPath)));
-        DigSigElementData data;
-        fill(data, Off, Debug, true, QStringLiteral("/usr/"));
-        QCOMPARE(DigSigConfigManager::instance()->save(data),
-                 QStringList({"file " + settingsPath + " can not be saved",
-                              settingsPath + " is not a regular file; it was not written."}));
-        QCOMPARE(TestSupport::readFile(sandboxed(controlPath)), oldControl);
-        QCOMPARE(data.settingsFingerprint(), QByteArray());
-        QCOMPARE(data.xattrControlFingerprint(), QByteArray());
-        QCOMPARE(digsigDirectoryEntries(), bothFiles);
+                 controlWritten ? AtomicFile::fingerprint(control)
+                                : read.xattrControlFingerprint());
+        QCOMPARE(strayFiles(), QStringList());
+        if (written != "settings control")
+            return;
+        const DigSigSettings again(nullptr);
+        QCOMPARE(again.errors(), QStringList());
+        fill(data, again.elfMode(), again.xattrMode(), true, again.xattrControl());
+        QCOMPARE(DigSigConfigManager::instance()->save(data), QStringList());
+        QCOMPARE(TestSupport::readFile(settingsReal), settings);
+        QCOMPARE(TestSupport::readFile(controlReal), control);
     }
 
     void initramfsWarning_data()

@@ -50,33 +50,39 @@ class DigSigSettingsTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void readsSettings_data()
+    // Each row's files as the fuzz target takes them: the settings file, then byte 0x1e, then
+    // the control file (empty without the byte); null: neither file is there.
+    void reads_data()
     {
-        QTest::addColumn<QByteArray>("content"); // null: no file
+        QTest::addColumn<QByteArray>("files");
         QTest::addColumn<QStringList>("errors");
         QTest::addColumn<QString>("values");
         QTest::addColumn<QStringList>("invalid");
-        const auto row = [](const char* name, const QByteArray& content, const QStringList& errors,
-                            const char* values, const QStringList& invalid) {
-            QTest::newRow(name) << content << errors << QString::fromLatin1(values) << invalid;
+        QTest::addColumn<bool>("isText");
+        const auto row = [](const char* name, const QByteArray& files, const QStringList& errors,
+                            const char* values, const QStringList& invalid, bool isText) {
+            QTest::newRow(name) << files << errors << QString(values) << invalid << isText;
         };
         const QString noValue = QStringLiteral("does not contain the required option ");
         const QString badLine = QStringLiteral("has invalid line: ");
-        row("byte order mark, CR, blanks, comments, key twice, no final newline",
+        row("byte order mark, CR, blanks, comments, key twice, no final newline; UTF-8",
             "\xef\xbb\xbf# settings\r\n\n \t \n  # x = 5\n DIGSIG_ELF_MODE=0 "
             "\t\nDIGSIG_ELF_MODE=1\r\n"
-            "\tDIGSIG_XATTR_MODE=2\nDIGSIG_IGNORE_XATTR_KEYS=1 \nDIGSIG_IGNORE_GOST2001=0",
-            {}, "on debug keys", {});
-        row("other values, an unknown key invalidates no option",
-            "DIGSIG_ELF_MODE=0\nDIGSIG_XATTR_MODE=1\nFOO=1\nDIGSIG_IGNORE_XATTR_KEYS=0\n"
-            "DIGSIG_IGNORE_GOST2001=1\n",
-            {problem("contains invalid key: ", "FOO")}, "off on gost", {});
-        row("values compared as text",
+            "\tDIGSIG_XATTR_MODE=2\nDIGSIG_IGNORE_XATTR_KEYS=1 \nDIGSIG_IGNORE_GOST2001=0"
+            "\x1e//bin/dash\n  /usr/  \n\n/opt/\xd0\xbf\xd1\x80\xd0\xbe\xd0\xb3/",
+            {}, "on debug keys", {}, true);
+        const char withNul[]
+            = "DIGSIG_ELF_MODE=0\nDIGSIG_XATTR_MODE=1\nFOO=1\n"
+              "DIGSIG_IGNORE_XATTR_KEYS=0\nDIGSIG_IGNORE_GOST2001=1\n\x1e/a\r\n/us\0r/";
+        row("other values, an unknown key invalidates no option; CR and NUL are not text",
+            QByteArray(withNul, sizeof withNul - 1), {problem("contains invalid key: ", "FOO")},
+            "off on gost", {}, false);
+        row("values compared as text; not UTF-8",
             "DIGSIG_ELF_MODE=01\nDIGSIG_XATTR_MODE=3\nDIGSIG_IGNORE_XATTR_KEYS=2\n"
-            "DIGSIG_IGNORE_GOST2001=10\n",
+            "DIGSIG_IGNORE_GOST2001=10\n\x1e/caf\xe9/",
             {invalidValue(allKeys[0], "01"), invalidValue(allKeys[1], "3"),
              invalidValue(allKeys[2], "2"), invalidValue(allKeys[3], "10")},
-            "invalid invalid", allKeys);
+            "invalid invalid", allKeys, false);
         row("lines in reading order, then missing options, then values",
             "X=1\nDIGSIG_ELF_MODE = 1\nDIGSIG_XATTR_MODE=1 # on\ndigsig_elf_mode=1\n"
             "bad %2 %1 line\nDIGSIG_IGNORE_XATTR_KEYS=7\nDIGSIG_IGNORE_GOST2001=1\n",
@@ -85,36 +91,41 @@ private Q_SLOTS:
              problem(badLine, "bad %2 %1 line"), problem(noValue, allKeys[0]),
              problem(noValue, allKeys[1]), invalidValue(allKeys[0], ""),
              invalidValue(allKeys[1], ""), invalidValue(allKeys[2], "7")},
-            "invalid invalid gost", allKeys.mid(0, 3));
+            "invalid invalid gost", allKeys.mid(0, 3), true);
         QStringList listed;
         for (int i = 0; i < DigSigSettings::listedProblemLimit; ++i)
             listed << problem(badLine, "x");
         row("problems listed up to the limit", QByteArray("x\n").repeated(60),
             listed << problem("has 18 more problems that are not listed.", ""), "invalid invalid",
-            allKeys);
+            allKeys, true);
         row("quoted line cut", validFile + QByteArray(5000, 'x') + '\n',
-            {problem(badLine, QString(200, 'x') + " (truncated)")}, "on debug keys", {});
+            {problem(badLine, QString(200, 'x') + " (truncated)")}, "on debug keys", {}, true);
         const int limit = DigSigSettings::settingsFileSizeLimit;
         const QByteArray largest = validFile + QByteArray(limit - validFile.size() - 1, '#') + '\n';
-        row("largest file read", largest, {}, "on debug keys", {});
+        row("largest file read", largest, {}, "on debug keys", {}, true);
         row("one byte more, not read", largest + '\n',
             {problem("is larger than 1048576 bytes, far larger than any settings file; it was "
                      "not read.",
                      "")},
-            "invalid invalid", allKeys);
-        row("no file", QByteArray(), {"Can't open file " + settingsPath}, "invalid invalid",
-            allKeys);
+            "invalid invalid", allKeys, true);
+        row("no files", QByteArray(),
+            {"Can't open file " + settingsPath, "file " + controlPath + " can not be opened"},
+            "invalid invalid", allKeys, true);
     }
 
-    void readsSettings()
+    void reads()
     {
-        QFETCH(QByteArray, content);
-        QVERIFY(place(settingsPath, content));
-        QVERIFY(place(controlPath, "/usr/\n"));
+        QFETCH(QByteArray, files);
+        const int separator = files.indexOf('\x1e');
+        const QByteArray settingsFile = separator < 0 ? files : files.left(separator);
+        const QByteArray control = files.isNull() ? QByteArray()
+            : separator < 0                       ? QByteArray("")
+                                                  : files.mid(separator + 1);
+        QVERIFY(place(settingsPath, settingsFile));
+        QVERIFY(place(controlPath, control));
 
         const DigSigSettings settings(nullptr);
-        QFETCH(QStringList, errors);
-        QCOMPARE(settings.errors(), errors);
+        QTEST(settings.errors(), "errors");
         QString values = modeName(settings.elfMode()) + ' ' + modeName(settings.xattrMode());
         if (settings.ignoreXattrKeys())
             values += " keys";
@@ -122,42 +133,12 @@ private Q_SLOTS:
             values += " gost";
         QTEST(values, "values");
         QCOMPARE(settings.isElfEnabled(), values.startsWith("on") || values.startsWith("debug"));
-        QCOMPARE(settings.isXattrEnabled(), values.contains(" on") || values.contains(" debug"));
         QTEST(settings.invalidOptions(), "invalid");
-        // A file too large to read still has a fingerprint, so that a change to it is noticed.
-        QCOMPARE(settings.settingsFingerprint(), fingerprintOf(content));
-    }
-
-    // The text the editor shows; only a file it carries byte for byte counts as text.
-    void readsControlFile_data()
-    {
-        QTest::addColumn<QByteArray>("content"); // null: no file
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("isText");
-        QTest::newRow("UTF-8, blanks kept")
-            << QByteArray("//bin/dash\n  /usr/  \n\n/opt/\xd0\xbf\xd1\x80\xd0\xbe\xd0\xb3/")
-            << QString::fromUtf8("//bin/dash\n  /usr/  \n\n/opt/прог/") << true;
-        QTest::newRow("carriage returns") << QByteArray("/a\r\n") << "/a\n" << false;
-        QTest::newRow("not UTF-8") << QByteArray("/caf\xe9/") << "/caf\ufffd/" << false;
-        QTest::newRow("no file") << QByteArray() << QString() << true;
-    }
-
-    void readsControlFile()
-    {
-        QFETCH(QByteArray, content);
-        QVERIFY(place(settingsPath, validFile));
-        QVERIFY(place(controlPath, content));
-
-        const DigSigSettings settings(nullptr);
-        QCOMPARE(settings.errors(),
-                 content.isNull()
-                     ? QStringList {QStringLiteral("file %1 can not be opened").arg(controlPath)}
-                     : QStringList());
-        QTEST(settings.xattrControl(), "text");
-        QCOMPARE(settings.xattrControlBytes(), content);
+        QCOMPARE(settings.xattrControlBytes(), control);
         QTEST(settings.isXattrControlText(), "isText");
-        QCOMPARE(settings.xattrControlFingerprint(), fingerprintOf(content));
-        QCOMPARE(settings.elfMode(), int(On));
+        // A file too large to read still has a fingerprint, so that a change to it is noticed.
+        QCOMPARE(settings.settingsFingerprint(), fingerprintOf(settingsFile));
+        QCOMPARE(settings.xattrControlFingerprint(), fingerprintOf(control));
     }
 };
 

@@ -1,8 +1,7 @@
 #include "initramfsrebuild.h"
 #include "digsigconstants.h"
-#include "elementdata.h"
+#include "taskdescription.h"
 #include "testsupport.h"
-#include "updateinitramfstask.h"
 
 #include <QThread>
 
@@ -25,31 +24,6 @@ QString sandboxed(const QString& path)
 {
     return TestSupport::sandboxPath(path);
 }
-
-// One rebuild on a thread of its own, as a task runs it.
-class Rebuild
-{
-public:
-    Rebuild()
-    {
-        InitramfsRebuild::Options options;
-        options.whenWaiting = [this] {
-            waiting = true;
-        };
-        _thread.reset(
-            QThread::create([this, options] { InitramfsRebuild::run(errors, warnings, options); }));
-        _thread->start();
-    }
-
-    bool wait() { return _thread->wait(60000); }
-
-    std::atomic<bool> waiting {false};
-    QStringList errors;
-    QStringList warnings;
-
-private:
-    std::unique_ptr<QThread> _thread;
-};
 
 } // namespace
 
@@ -110,6 +84,9 @@ private Q_SLOTS:
             remounted);
         row("rebuild not found", bootReadWrite, {"PATH=/nonexistent"}, 1,
             process + ". Error: 0.\n\"Not started\"", {});
+        row("hung rebuild stopped: /boot still remounted read-only", bootReadOnly,
+            {"DIGSIG_UPDATE_INITRAMFS_HANG=1"}, 1,
+            process + " did not finish within 0.2 seconds and was stopped.", remounted);
         row("read-write remount fails: nothing rebuilt", bootReadOnly, {"DIGSIG_MOUNT_EXIT=32"}, 1,
             "Can't remount /boot read write", {mountRw});
     }
@@ -128,6 +105,10 @@ private Q_SLOTS:
         for (const QByteArray& assignment : environment)
             scoped.emplace_back(assignment.split('=').at(0).constData(),
                                 assignment.mid(assignment.indexOf('=') + 1));
+        // The limit is an option, so that a rebuild that never ends is stopped at once here.
+        InitramfsRebuild::Options options;
+        if (environment.contains("DIGSIG_UPDATE_INITRAMFS_HANG=1"))
+            options.initramfsTimeoutMsecs = 200;
         const QString pending = sandboxed(DigSig::initramfsRebuildPendingPath());
         const QStringList directories {sandboxed(DigSig::runDirectory()),
                                        QFileInfo(pending).absolutePath()};
@@ -136,12 +117,15 @@ private Q_SLOTS:
         const mode_t oldUmask = ::umask(0);
         if (status != TaskDescription::Failed)
             QCOMPARE(InitramfsRebuild::markPending(), QString());
-        UpdateInitramfsTask task(new ElementData);
-        task.run();
+        QStringList errors;
+        QStringList warnings;
+        InitramfsRebuild::run(errors, warnings, options);
         ::umask(oldUmask);
 
-        QCOMPARE(task.taskDescription().status(), status);
-        QTEST(task.taskDescription().message(), "message");
+        TaskDescription description;
+        InitramfsRebuild::report(description, errors, warnings);
+        QCOMPARE(description.status(), status);
+        QTEST(description.message(), "message");
         QTEST(argvLines(), "calls");
         QCOMPARE(InitramfsRebuild::isPending(), status == TaskDescription::Failed);
         if (status == TaskDescription::Failed)
@@ -154,21 +138,6 @@ private Q_SLOTS:
                          | QFile::WriteUser | QFile::ExeUser);
     }
 
-    // The limit is an option, so that a rebuild that never ends is stopped at once here.
-    void hungRebuildIsStoppedAndBootRemountedReadOnly()
-    {
-        const TestSupport::ScopedEnv hang("DIGSIG_UPDATE_INITRAMFS_HANG", "1");
-        InitramfsRebuild::Options options;
-        options.initramfsTimeoutMsecs = 200;
-        QStringList errors;
-        QStringList warnings;
-        InitramfsRebuild::run(errors, warnings, options);
-        QCOMPARE(errors,
-                 QStringList {process + " did not finish within 0.2 seconds and was stopped."});
-        QCOMPARE(argvLines(), remounted);
-        QVERIFY(!TestSupport::readLog(logPath()).join('\n').contains("update-initramfs end"));
-    }
-
     // The second rebuild waits until the first has remounted /boot read-only; unserialised, it
     // would find /boot read-write, skip its own remount and write to a read-only /boot.
     void twoRebuildsRunOneAfterTheOther()
@@ -176,14 +145,28 @@ private Q_SLOTS:
         const QString release = _scratch->filePath(QStringLiteral("release"));
         const TestSupport::ScopedEnv gate("DIGSIG_UPDATE_INITRAMFS_WAIT_FOR",
                                           QFile::encodeName(release));
-        Rebuild first;
+        QStringList errors[2];
+        QStringList warnings[2];
+        std::atomic<bool> waiting[2] {{false}, {false}};
+        const auto start = [&](int i) {
+            InitramfsRebuild::Options options;
+            options.whenWaiting = [&waiting, i] {
+                waiting[i] = true;
+            };
+            QThread* thread = QThread::create([&errors, &warnings, i, options] {
+                InitramfsRebuild::run(errors[i], warnings[i], options);
+            });
+            thread->start();
+            return std::unique_ptr<QThread>(thread);
+        };
+        const std::unique_ptr<QThread> first = start(0);
         QTRY_VERIFY_WITH_TIMEOUT(argvLines().contains(rebuild), 30000);
-        Rebuild second;
-        QTRY_VERIFY_WITH_TIMEOUT(second.waiting, 30000);
-        QVERIFY(!first.waiting);
+        const std::unique_ptr<QThread> second = start(1);
+        QTRY_VERIFY_WITH_TIMEOUT(waiting[1], 30000);
+        QVERIFY(!waiting[0]);
         QVERIFY(TestSupport::writeFile(release, QByteArray()));
-        QVERIFY(first.wait() && second.wait());
-        QCOMPARE(first.errors + second.errors, QStringList());
+        QVERIFY(first->wait(60000) && second->wait(60000));
+        QCOMPARE(errors[0] + errors[1], QStringList());
         QCOMPARE(argvLines(), remounted + remounted);
     }
 
