@@ -53,29 +53,16 @@ private Q_SLOTS:
 
     void apply_data()
     {
-        QTest::addColumn<QByteArray>("mtab");
         QTest::addColumn<QByteArray>("exitCode");
         QTest::addColumn<bool>("paranoid");
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<QStringList>("calls");
-        const QString rebuild = QStringLiteral("update-initramfs argv -u -k all");
-        const QByteArray readWrite = "/dev/sda1 /boot ext4 rw 0 2\n";
-        QTest::newRow("/boot read-only: remounted around the rebuild, reboot offered")
-            << QByteArray("/dev/sda1 /boot ext4 ro 0 2\n") << QByteArray("0") << true << QString()
-            << QStringList {"mount argv -o remount,rw /boot", rebuild,
-                            "mount argv -o remount,ro /boot"};
-        QTest::newRow("rebuild fails: files written, no reboot offered")
-            << readWrite << QByteArray("1") << true
-            << "Process: \"update-initramfs -u -k all\" finished with errors:\n\nExit code: 1"
-            << QStringList {rebuild};
-        QTest::newRow("not paranoid: not read back")
-            << readWrite << QByteArray("0") << false << QString() << QStringList {rebuild};
+        QTest::newRow("rebuilt, reboot offered, read back") << QByteArray("0") << true;
+        QTest::newRow("rebuild fails: files written, no reboot offered") << QByteArray("1") << true;
+        QTest::newRow("not paranoid: not read back") << QByteArray("0") << false;
     }
 
     // Read, edit, Apply; then the next Apply is never refused for the first one's own change.
     void apply()
     {
-        QFETCH(QByteArray, mtab);
         QFETCH(QByteArray, exitCode);
         QFETCH(bool, paranoid);
         // A key the reader does not know: the read fails, yet the form shows the values.
@@ -83,7 +70,8 @@ private Q_SLOTS:
                                        "DIGSIG_ELF_MODE=0\nDIGSIG_XATTR_MODE=0\nFOO=1\n"
                                        "DIGSIG_IGNORE_XATTR_KEYS=0\nDIGSIG_IGNORE_GOST2001=1\n"));
         QVERIFY(TestSupport::writeFile(sandboxed(controlPath), "//bin/dash\n/usr/"));
-        QVERIFY(TestSupport::writeFile(sandboxed(QStringLiteral("/etc/mtab")), mtab));
+        QVERIFY(TestSupport::writeFile(sandboxed(QStringLiteral("/etc/mtab")),
+                                       "/dev/sda1 /boot ext4 rw 0 2\n"));
         QFile::remove(_logPath);
         const TestSupport::ScopedEnv exit("DIGSIG_UPDATE_INITRAMFS_EXIT", exitCode);
         Module* module = dynamic_cast<ContextOperation*>(_element)->module();
@@ -109,10 +97,9 @@ private Q_SLOTS:
         QCOMPARE(history.size(), paranoid ? 3 : 2);
         const bool failed = exitCode != "0";
         QCOMPARE(history.at(1).status, failed ? 1 : 2);
-        QTEST(history.at(1).message, "message");
         QCOMPARE(history.value(2).status, paranoid ? 2 : 0);
-        QStringList calls = TestSupport::readLog(_logPath).filter(QStringLiteral(" argv "));
-        QTEST(calls, "calls");
+        QCOMPARE(TestSupport::readLog(_logPath).filter(QStringLiteral(" argv ")),
+                 QStringList {"update-initramfs argv -u -k all"});
         QCOMPARE(TestSupport::readFile(sandboxed(settingsPath)),
                  QByteArray("DIGSIG_ELF_MODE=2\nDIGSIG_XATTR_MODE=0\n"
                             "DIGSIG_IGNORE_XATTR_KEYS=0\nDIGSIG_IGNORE_GOST2001=1\n"));

@@ -1,5 +1,4 @@
 #include "xattrcontrolfile.h"
-#include "atomicfile.h"
 #include "digsigconstants.h"
 #include "testsupport.h"
 
@@ -34,27 +33,6 @@ private Q_SLOTS:
         QList<QByteArray> left;
         QTEST(XattrControlFile::merged(existing, entries, &left), "expected");
         QTEST(left, "tooLong");
-    }
-
-    // A signing run merges into the control file: it never overwrites a change made meanwhile.
-    void writesOnlyWhatWasRead()
-    {
-        const QString path = TestSupport::sandboxPath(DigSig::controlFilePath());
-        XattrControlFile file;
-        QVERIFY(!file.read());
-        QVERIFY(TestSupport::writeFile(path, "/usr/\n"));
-        QVERIFY(file.read());
-        QCOMPARE(file.content(), QByteArray("/usr/\n"));
-        QCOMPARE(file.fingerprint(), AtomicFile::fingerprint("/usr/\n"));
-
-        QVERIFY(TestSupport::writeFile(path, "/usr/\n/opt/\n"));
-        QCOMPARE(file.write("/bin/\n"),
-                 QStringLiteral("/etc/digsig/xattr_control has changed since "
-                                "it was read; it was not written."));
-        QCOMPARE(TestSupport::readFile(path), QByteArray("/usr/\n/opt/\n"));
-        QVERIFY(file.read());
-        QCOMPARE(file.write("/bin/\n"), QString());
-        QCOMPARE(TestSupport::readFile(path), QByteArray("/bin/\n"));
     }
 
     void templatesNamingNoFile()
