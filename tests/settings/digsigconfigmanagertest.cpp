@@ -113,8 +113,7 @@ private Q_SLOTS:
     }
 
     // The record carries the fingerprints of the files as read: a file changed since is never
-    // overwritten, and afterwards the record describes the files as they are. What was written
-    // reads back cleanly, and saving what was read leaves the files as they are.
+    // overwritten, and afterwards the record describes the files as they are.
     void save()
     {
         QFETCH(int, elfMode);
@@ -160,14 +159,6 @@ private Q_SLOTS:
                  controlWritten ? AtomicFile::fingerprint(control)
                                 : read.xattrControlFingerprint());
         QCOMPARE(strayFiles(), QStringList());
-        if (!settingsWritten || !controlWritten)
-            return;
-        const DigSigSettings again(nullptr);
-        QCOMPARE(again.errors(), QStringList());
-        fill(data, again.elfMode(), again.xattrMode(), true, again.xattrControl());
-        QCOMPARE(DigSigConfigManager::instance()->save(data), QStringList());
-        QCOMPARE(TestSupport::readFile(settingsReal), settings);
-        QCOMPARE(TestSupport::readFile(controlReal), control);
     }
 
     void initramfsWarning_data()

@@ -66,9 +66,7 @@ private Q_SLOTS:
             {}, {rebuild});
         row("only /boot/efi is ro",
             "/dev/sda1 /boot ext4 rw 0 2\n/dev/sda3 /boot/efi vfat ro 0 0\n", {}, 2, {}, {rebuild});
-        row("/boot/ is not /boot", "/dev/sda1 /boot/ ext4 ro 0 2\n", {}, 2, {}, {rebuild});
         row("stacked: rw then ro", bootReadWrite + bootReadOnly, {}, 2, {}, remounted);
-        row("stacked: ro then rw", bootReadOnly + bootReadWrite, {}, 2, {}, remounted);
         row("no mount table", QByteArray(), {}, 1, "Can't parse /etc/mtab", {});
         row("warnings; standard output left out", bootReadOnly,
             {stderrIs + warning, "DIGSIG_UPDATE_INITRAMFS_STDOUT=noise\n"}, 3,
