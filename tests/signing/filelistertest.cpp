@@ -56,14 +56,11 @@ private Q_SLOTS:
         for (const char* name :
              {"a/program", "a/module.o", "a/module.O", "a/lib.so", "a/.hidden/tool", "a/b/c/deep"})
             QVERIFY(TestSupport::writeElf(path(QLatin1String(name))));
-        const QPair<const char*, QByteArray> others[] = {{"a/magic",
-                                                          "\x7f"
-                                                          "ELF"},
-                                                         {"a/short",
-                                                          "\x7f"
-                                                          "EL"},
-                                                         {"a/empty", ""},
-                                                         {"a/script", "#!/bin/sh\n"}};
+        const QPair<const char*, QByteArray> others[]
+            = {{"a/magic", QByteArray::fromHex("7f454c46")},
+               {"a/short", QByteArray::fromHex("7f454c")},
+               {"a/empty", ""},
+               {"a/script", "#!/bin/sh\n"}};
         for (const auto& other : others)
             QVERIFY(TestSupport::writeFile(path(QLatin1String(other.first)), other.second));
         const char* links[][2] = {
