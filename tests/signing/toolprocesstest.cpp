@@ -90,7 +90,8 @@ private Q_SLOTS:
                 thread.join();
             std::signal(SIGTERM, previous);
         });
-        // A stop before a tool runs keeps it from starting: each tool first leaves a file.
+        // A stop before a tool runs keeps it from starting: each tool first leaves a file. Bash,
+        // unlike some shells, keeps the signal mask it was started with.
         for (ToolProcess& tool : tools) {
             tool.setGroup(&group);
             threads.emplace_back([&tool, &started, command, blockTerm] {
@@ -98,7 +99,7 @@ private Q_SLOTS:
                 sigemptyset(&term);
                 sigaddset(&term, SIGTERM);
                 pthread_sigmask(blockTerm ? SIG_BLOCK : SIG_UNBLOCK, &term, nullptr);
-                tool.run("/bin/sh",
+                tool.run("/bin/bash",
                          {"-c", QStringLiteral("touch %1/$$; ").arg(started.path()) + command});
             });
         }
