@@ -224,22 +224,27 @@ private Q_SLOTS:
             QTRY_COMPARE(_session->started().size(), started);
         else
             QTRY_COMPARE(TestSupport::readLog(agentLog).size(), 1);
+        QElapsedTimer sinceCancel;
+        sinceCancel.start();
         run.engine.cancel();
         QVERIFY(run.engine.isRunning());
+        // A tool stopped without grace would be stopped by the time this line arrives.
+        QVERIFY(QTest::qWaitFor([&] { return run.lines.contains("Cancelling..."); }, 30000));
         _session->openGate();
         QVERIFY(run.waitForEnd());
 
         QCOMPARE(_session->started().size(), started);
         for (const Call& call : _session->calls())
             QVERIFY(::kill(pid_t(call.pid), 0) != 0);
-        QCOMPARE(run.lines.filter(QStringLiteral("was ended by Cancel.")).size(), hang ? 2 : 0);
+        // Held tools that went on at once ended within the grace period, unless this thread
+        // itself was held up that long.
+        const int ended = run.lines.filter(QStringLiteral("was ended by Cancel.")).size();
+        if (hang || sinceCancel.elapsed() < SigningEngine::cancelGracePeriod)
+            QCOMPARE(ended, hang ? 2 : 0);
         QCOMPARE(run.engine.outcome(), SigningEngine::Outcome::Cancelled);
-        QVERIFY(run.lines.contains(QStringLiteral("Cancelling...")));
         const int notStarted = int(run.engine.listedCount()) - started;
         QCOMPARE(run.closing(),
-                 (QStringList {"Cancelled.",
-                               hang ? summary(0, 0, 2, 0, notStarted)
-                                    : summary(started, 0, 0, 0, notStarted)}));
+                 (QStringList {"Cancelled.", summary(started - ended, 0, ended, 0, notStarted)}));
         QCOMPARE(controlFile(), QByteArray("//kept\n"));
         // The agent's times were raised and are restored.
         QCOMPARE(TestSupport::readLog(agentLog).size(), 2);
