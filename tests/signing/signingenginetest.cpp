@@ -335,6 +335,9 @@ private Q_SLOTS:
             QStringLiteral("The signing tool \"bsign\" could not be started: No such file or "
                            "directory. Check that it is installed and that its folder is in the "
                            "search path (PATH).")));
+        // Neither is gpg-connect-agent there to take the agent's times.
+        QVERIFY(run.lines.contains(QStringLiteral("Can not set gpg-agent options:")));
+        QVERIFY(run.lines.contains(QStringLiteral("Can not set default gpg-agent options:")));
         QCOMPARE(run.engine.outcome(), SigningEngine::Outcome::Failed);
     }
 };
