@@ -1,64 +1,71 @@
 #pragma once
 
+#include "testsupport.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QProcessEnvironment>
-#include <QStringList>
-#include <QtTest>
 
-// One run of the real cova-digsig, in the environment of the test (its sandbox root and
-// GnuPG home), with the stand-ins first on PATH.
+const QString settingsPath = QStringLiteral("/etc/digsig/digsig_initramfs.conf");
+const QString controlPath = QStringLiteral("/etc/digsig/xattr_control");
+
+inline QByteArray file(const QString& systemPath)
+{
+    return TestSupport::readFile(TestSupport::sandboxPath(systemPath));
+}
+
+inline bool write(const QString& systemPath, const QByteArray& bytes)
+{
+    return TestSupport::writeFile(TestSupport::sandboxPath(systemPath), bytes);
+}
+
+// Starts the real cova-digsig in the environment of the test (its sandbox root, GnuPG home and
+// the stand-ins first on PATH). The words of the command line are its arguments, but for
+// NAME=value words, which go into its environment.
+inline void startCli(QProcess& process, const QString& commandLine)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
+    QStringList arguments;
+    for (const QString& word : commandLine.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        if (word.contains(QLatin1Char('=')))
+            environment.insert(word.section(QLatin1Char('='), 0, 0), word.section('=', 1));
+        else
+            arguments << word;
+    }
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(CLI_PROGRAM), arguments);
+}
+
 struct CliRun
 {
     int exitCode = -1;
     QByteArray out;
     QStringList errors;
 
-    // Standard output as the one JSON object it must hold.
-    QJsonObject json() const
-    {
-        QJsonParseError error {};
-        const QJsonDocument document = QJsonDocument::fromJson(out, &error);
-        if (error.error != QJsonParseError::NoError || !document.isObject())
-            qWarning("not a JSON object (%s): %s", qPrintable(error.errorString()),
-                     out.constData());
-        return document.object();
-    }
-
-    QStringList lines() const
-    {
-        QStringList result = QString::fromUtf8(out).split(QLatin1Char('\n'));
-        if (result.last().isEmpty())
-            result.removeLast();
-        return result;
-    }
+    const QJsonObject json() const { return QJsonDocument::fromJson(out).object(); }
+    QStringList lines() const { return QString::fromUtf8(out).split('\n', Qt::SkipEmptyParts); }
 };
 
-inline CliRun runCli(const QStringList& arguments,
-                     const QProcessEnvironment& extra = QProcessEnvironment())
+inline CliRun finishCli(QProcess& process)
 {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("PATH"),
-                       qEnvironmentVariable("DIGSIG_TOOLS_DIR") + QLatin1Char(':')
-                           + environment.value(QStringLiteral("PATH")));
-    environment.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
-    environment.insert(extra);
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(CLI_PROGRAM), arguments);
     CliRun run;
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit) {
-        process.kill();
-        process.waitForFinished(-1);
-        qWarning("cova-digsig %s did not end normally", qPrintable(arguments.join(' ')));
-        return run;
-    }
-    run.exitCode = process.exitCode();
+    if (process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit)
+        run.exitCode = process.exitCode();
     run.out = process.readAllStandardOutput();
-    for (const QByteArray& line : process.readAllStandardError().split('\n')) {
-        if (!line.isEmpty())
-            run.errors << QString::fromUtf8(line);
-    }
+    run.errors = QString::fromUtf8(process.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
     return run;
+}
+
+inline CliRun runCli(const QString& commandLine)
+{
+    QProcess process;
+    startCli(process, commandLine);
+    return finishCli(process);
+}
+
+// JSON written compactly in a table, with single quotes for double ones.
+inline QJsonObject json(const char* text)
+{
+    return QJsonDocument::fromJson(QByteArray(text).replace('\'', '"')).object();
 }
