@@ -1,8 +1,8 @@
 #include "vieweditelementwidget.h"
 #include "elementdata.h"
+#include "elementtask.h"
 #include "module.h"
 #include "ordinaryelement.h"
-#include "readpropertyheavytask.h"
 #include "taskobserver.h"
 #include "testsupport.h"
 #include "updatetask.h"
@@ -10,7 +10,6 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QSemaphore>
-#include <QVBoxLayout>
 
 namespace {
 
@@ -22,36 +21,29 @@ struct TextData : ElementData
 };
 
 // A task that ends only when the test opens the gate; it notes where it ran and ended.
-template<typename Base> class GatedTask : public Base
+template<typename Base> struct GatedTask : Base
 {
-public:
-    template<typename... Args>
-    GatedTask(QSemaphore* gate, Args... args)
-        : Base(args...)
-        , _gate(gate)
+    GatedTask(QSemaphore* gate, Element* element, ElementData* data = nullptr)
+        : Base(element, data)
+        , gate(gate)
     { }
     void run() override
     {
-        _gate->acquire();
+        gate->acquire();
         ranOn = QThread::currentThread();
         this->taskDescription().setStatus(TaskDescription::Succeeded);
         AbstractTask::run();
     }
     void afterRun() override { endedOn = this->hasRun() ? QThread::currentThread() : nullptr; }
+    QSemaphore* gate;
     static inline QThread* ranOn = nullptr;
     static inline QThread* endedOn = nullptr;
-
-private:
-    QSemaphore* _gate;
 };
 
 // Turns every update into a gated update task that owns the record, as a plug-in's module does.
-class UpdatingModule : public Module
+struct UpdatingModule : Module
 {
-public:
-    UpdatingModule()
-        : Module(QStringLiteral("UpdatingModule"), nullptr, false)
-    { }
+    using Module::Module;
     void performOperation(ContextOperation* operation, OperationType type, ElementData* data,
                           int n) override
     {
@@ -67,31 +59,24 @@ public:
     QStringList updates;
 };
 
-class TestElement : public OrdinaryElement
+struct TestElement : OrdinaryElement
 {
-public:
     TestElement(Module& module, const QString& type, OperationTypes operations)
         : OrdinaryElement(module, Module::isAdministratorHierarchy)
-        , _operations(operations)
+        , operations(operations)
     {
         _nodeType = _elementType = type;
     }
-    OperationTypes availableOperations() const override { return _operations; }
-
-private:
-    OperationTypes _operations;
+    OperationTypes availableOperations() const override { return operations; }
+    OperationTypes operations;
 };
 
-class EditorWidget : public ViewEditElementWidget
+struct EditorWidget : ViewEditElementWidget
 {
-public:
     EditorWidget(Module& module, const QString& type)
         : ViewEditElementWidget(module, Module::isAdministratorHierarchy, nullptr)
     {
         _elementType = type;
-        auto* layout = new QVBoxLayout(this);
-        layout->addWidget(lineEdit);
-        layout->addWidget(checkBox);
         connect(lineEdit, &QLineEdit::textEdited, this, &ViewEditElementWidget::changeContent);
     }
     ElementData* exportElementData() const override
@@ -102,8 +87,8 @@ public:
     }
     bool locked() const { return lineEdit->isReadOnly() && !checkBox->isEnabled(); }
     bool open() const { return !lineEdit->isReadOnly() && checkBox->isEnabled(); }
-    QLineEdit* lineEdit = new QLineEdit;
-    QCheckBox* checkBox = new QCheckBox;
+    QLineEdit* lineEdit = new QLineEdit(this);
+    QCheckBox* checkBox = new QCheckBox(this);
 };
 
 } // namespace
@@ -115,9 +100,8 @@ class ViewEditElementWidgetTest : public QObject
 private Q_SLOTS:
     void init();
     void cleanup();
-    void editStateAndChangeFlagOfUpdatableElementsOnly();
+    void editStateLocksTheFormOfUpdatableElementsOnly();
     void applySendsOneUpdateAtATimeWithTheFormLocked();
-    void lockingTheFormLeavesOpenDialogsAnswerable();
 
 private:
     UpdatingModule* _module = nullptr;
@@ -129,7 +113,7 @@ private:
 // Widgets find their elements by type, whatever the order they were registered in.
 void ViewEditElementWidgetTest::init()
 {
-    _module = new UpdatingModule;
+    _module = new UpdatingModule(QStringLiteral("Updating"), nullptr, false);
     _settings = new TestElement(*_module, "Settings", ReadOperation | UpdateOperation);
     auto* viewer = new TestElement(*_module, "Viewer", NoOperation);
     _module->elements() << _settings << viewer;
@@ -149,7 +133,7 @@ void ViewEditElementWidgetTest::cleanup()
     delete _module;
 }
 
-void ViewEditElementWidgetTest::editStateAndChangeFlagOfUpdatableElementsOnly()
+void ViewEditElementWidgetTest::editStateLocksTheFormOfUpdatableElementsOnly()
 {
     QSignalSpy editState(_editor, &ViewEditElementWidget::editStateChanged);
     QSignalSpy changed(_editor, &ViewEditElementWidget::changedStateChanged);
@@ -159,7 +143,17 @@ void ViewEditElementWidgetTest::editStateAndChangeFlagOfUpdatableElementsOnly()
     QVERIFY2(_viewer->open(), "a widget without an update operation has nothing to lock");
     _editor->blockEditWidget(false);
     QVERIFY(!_editor->isEditBlocked() && _editor->open());
-    QCOMPARE(QList<QVariantList>(editState), (QList<QVariantList> {{true}, {false}}));
+    // A read that ends while a question is open locks the form, not the question.
+    TestSupport::ModalDriver driver([this](QWidget* modal) {
+        _editor->blockEditWidget(true);
+        return TestSupport::ModalDriver::press(qobject_cast<QMessageBox*>(modal), QMessageBox::Yes);
+    });
+    QCOMPARE(QMessageBox::question(_editor, QStringLiteral("Question"), QStringLiteral("Go?")),
+             QMessageBox::Yes);
+    QVERIFY(_editor->locked());
+    _editor->blockEditWidget(false);
+    QCOMPARE(QList<QVariantList>(editState),
+             (QList<QVariantList> {{true}, {false}, {true}, {false}}));
 
     _editor->lineEdit->setText(QStringLiteral("programmatic"));
     QVERIFY2(!_editor->isChanged(), "only edits connected to changeContent() mark a change");
@@ -181,7 +175,7 @@ void ViewEditElementWidgetTest::applySendsOneUpdateAtATimeWithTheFormLocked()
     QTest::keyClicks(_editor->lineEdit, QStringLiteral("new"));
     // A read of the element is no update: it holds nothing back.
     QSemaphore readGate;
-    observer->performTask(new GatedTask<ReadPropertyHeavyTask>(&readGate, _settings));
+    observer->performTask(new GatedTask<ElementTask>(&readGate, _settings));
     QVERIFY(!_editor->isUpdateRunning());
 
     const int deleted = TextData::deleted;
@@ -203,19 +197,6 @@ void ViewEditElementWidgetTest::applySendsOneUpdateAtATimeWithTheFormLocked()
     _editor->applyContentChanges();
     QCOMPARE(_module->updates, (QStringList {"new", "new"}));
     _module->gate.release();
-}
-
-void ViewEditElementWidgetTest::lockingTheFormLeavesOpenDialogsAnswerable()
-{
-    _editor->blockEditWidget(false);
-    // A read that ends while a question is open locks the form, not the question.
-    TestSupport::ModalDriver driver([this](QWidget* modal) {
-        _editor->blockEditWidget(true);
-        return TestSupport::ModalDriver::press(qobject_cast<QMessageBox*>(modal), QMessageBox::Yes);
-    });
-    QCOMPARE(QMessageBox::question(_editor, QStringLiteral("Question"), QStringLiteral("Go?")),
-             QMessageBox::Yes);
-    QVERIFY(_editor->locked());
 }
 
 DIGSIG_SANDBOX_TEST_MAIN(ViewEditElementWidgetTest)
