@@ -66,6 +66,7 @@ struct TestElement : OrdinaryElement
         , operations(operations)
     {
         _nodeType = _elementType = type;
+        _displayName = type + QStringLiteral(" name");
     }
     OperationTypes availableOperations() const override { return operations; }
     OperationTypes operations;
@@ -125,6 +126,9 @@ void ViewEditElementWidgetTest::init()
     QCOMPARE(_settings->elementWidget(MainWidgetRole), _editor);
     QCOMPARE(viewer->elementWidget(MainWidgetRole), _viewer);
     QCOMPARE(_editor->element(), _settings);
+    QCOMPARE(_editor->elementContext(), _settings);
+    QCOMPARE(_settings->elementWidget(NoWidgetRole), nullptr);
+    QCOMPARE(_editor->caption(), QStringLiteral("Settings name"));
 }
 
 void ViewEditElementWidgetTest::cleanup()
@@ -188,6 +192,7 @@ void ViewEditElementWidgetTest::applySendsOneUpdateAtATimeWithTheFormLocked()
 
     _module->gate.release();
     QVERIFY(observer->waitForIdle(10000));
+    QCOMPARE(observer->activeTaskCount(), 0);
     QVERIFY(!_editor->isUpdateRunning() && _editor->open());
     QCOMPARE(observer->history().constLast().element, QPointer<Element>(_settings));
     QCOMPARE(observer->history().constLast().status, int(TaskDescription::Succeeded));

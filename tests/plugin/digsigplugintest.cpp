@@ -49,6 +49,11 @@ void DigSigPluginTest::initTestCase()
     QVERIFY2(plugin && plugin->isValid(), qPrintable(_loader.errorString()));
     QCOMPARE(plugin->modules().size(), 1);
     _module = plugin->modules().first();
+    QCOMPARE(QStringLiteral("%1 %2 %3 %4")
+                 .arg(plugin->name(), _module->name())
+                 .arg(plugin->attribute())
+                 .arg(_module->attribute()),
+             QStringLiteral("DigSigPlugin DigSigModule 1 1"));
 }
 
 void DigSigPluginTest::cleanupTestCase()

@@ -81,12 +81,9 @@ void RussianTranslationTest::cleanupTestCase()
 void RussianTranslationTest::noEnglishTextIsLeft_data()
 {
     QTest::addColumn<int>("element"); // 3: the dialog of the keys element, -1: the console
+    const char* names[] = {"console", "settings", "keys", "signing", "create key dialog"};
     for (const int element : {0, 1, 2, 3, -1})
-        QTest::addRow("%s",
-                      element < 0       ? "console"
-                          : element < 3 ? "element"
-                                        : "create key dialog")
-            << element;
+        QTest::newRow(names[element + 1]) << element;
 }
 
 void RussianTranslationTest::noEnglishTextIsLeft()
