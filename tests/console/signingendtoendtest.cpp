@@ -26,15 +26,11 @@ void SigningEndToEndTest::signsTickedFilesAndRefreshesTheirSignatures()
     const auto path = [](const char* system) {
         return TestSupport::sandboxPath(QLatin1String(system));
     };
-    QVERIFY(TestSupport::writeFile(path("/etc/digsig/digsig_initramfs.conf"),
-                                   "DIGSIG_ELF_MODE=2\nDIGSIG_XATTR_MODE=0\n"
-                                   "DIGSIG_IGNORE_XATTR_KEYS=0\nDIGSIG_IGNORE_GOST2001=0\n"));
     QVERIFY(TestSupport::writeFile(path("/etc/digsig/xattr_control"), "//bin/dash\n"));
+    // The package installs the key folders.
     QVERIFY(QDir().mkpath(path("/etc/digsig/keys"))
             && QDir().mkpath(path("/etc/digsig/xattr_keys")));
     QVERIFY(TestSupport::writeElf(path("/data/program")));
-    QVERIFY(TestSupport::writeFile(path("/data/notes.txt"), "notes\n"));
-    QVERIFY(QDir().mkpath(path("/var/lib/bsign")));
     const TestSupport::ScopedEnv state("DIGSIG_BSIGN_STATE", path("/var/lib/bsign").toUtf8());
     const GnupgHome gnupg(path("/root/.gnupg"));
     const QString fingerprint
