@@ -11,7 +11,6 @@
 #include "vieweditelementwidget.h"
 
 #include <QAction>
-#include <QLabel>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>

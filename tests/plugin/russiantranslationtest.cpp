@@ -91,8 +91,8 @@ void RussianTranslationTest::noEnglishTextIsLeft()
     QFETCH(int, element);
     const QList<Element*> elements = _plugin->modules().first()->elements();
     QStringList texts {_plugin->description(), QApplication::applicationDisplayName()};
-    ConsoleWindow window;
     if (element < 0) {
+        ConsoleWindow window;
         window.addPlugins({_plugin});
         texts << visibleTexts(&window);
     } else if (element < 3) {
