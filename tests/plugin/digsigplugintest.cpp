@@ -1,15 +1,15 @@
 #include "contextoperation.h"
 #include "element.h"
-#include "elementwidget.h"
 #include "module.h"
 #include "plugin.h"
+#include "taskobserver.h"
 #include "testsupport.h"
 #include "treenode.h"
+#include "vieweditelementwidget.h"
 
-#include <QJsonObject>
 #include <QPluginLoader>
 
-// Loads the built plug-in library the way the console does.
+// Loads the built plug-in library the way the console does and drives what it offers.
 class DigSigPluginTest : public QObject
 {
     Q_OBJECT
@@ -17,141 +17,127 @@ class DigSigPluginTest : public QObject
 private Q_SLOTS:
     void initTestCase();
     void cleanupTestCase();
-    void metadataNamesTheInterface();
-    void pluginCarriesOneModule();
-    void elementsComeInOrderUnderTheirParents();
-    void elementsShowTheirIconsOnlyInColumnZero();
-    void eachElementHasItsWidget();
+    void oneModuleWithThreeElementsAndTheirWidgets();
+    void onlyTheSettingsElementStartsTasks_data();
+    void onlyTheSettingsElementStartsTasks();
 
 private:
     QPluginLoader _loader;
-    Plugin* _plugin = nullptr;
+    Module* _module = nullptr;
 };
 
+const QStringList iconNames {"application-pkcs7-signature", "application-pgp-keys",
+                             "application-pgp-signature"};
+
 // A theme holding the three element icons, so that a found icon keeps its theme name.
-void installIconTheme()
+void DigSigPluginTest::initTestCase()
 {
-    const QString root = TestSupport::sandboxRoot() + QStringLiteral("/icons");
-    QVERIFY(TestSupport::writeFile(root + QStringLiteral("/digsigtest/index.theme"),
+    const QString theme = TestSupport::sandboxRoot() + QStringLiteral("/icons/digsigtest");
+    QVERIFY(TestSupport::writeFile(theme + "/index.theme",
                                    "[Icon Theme]\nName=digsigtest\nDirectories=apps\n\n"
                                    "[apps]\nSize=16\nType=Fixed\n"));
     QImage image(16, 16, QImage::Format_ARGB32);
     image.fill(Qt::blue);
-    QVERIFY(QDir().mkpath(root + QStringLiteral("/digsigtest/apps")));
-    for (const char* name :
-         {"application-pkcs7-signature", "application-pgp-keys", "application-pgp-signature"})
-        QVERIFY(image.save(root + QStringLiteral("/digsigtest/apps/") + QLatin1String(name)
-                           + QStringLiteral(".png")));
-    QIcon::setThemeSearchPaths({root});
+    QVERIFY(QDir().mkpath(theme + "/apps"));
+    for (const QString& name : iconNames)
+        QVERIFY(image.save(theme + "/apps/" + name + ".png"));
+    QIcon::setThemeSearchPaths({TestSupport::sandboxRoot() + QStringLiteral("/icons")});
     QIcon::setThemeName(QStringLiteral("digsigtest"));
-}
 
-void DigSigPluginTest::initTestCase()
-{
-    installIconTheme();
-    _loader.setFileName(qEnvironmentVariable("DIGSIG_PLUGIN_DIR")
-                        + QStringLiteral("/cova-digsig-plugin.so"));
-    QObject* instance = _loader.instance();
-    QVERIFY2(instance, qPrintable(_loader.errorString()));
-    _plugin = qobject_cast<Plugin*>(instance);
-    QVERIFY(_plugin);
+    _loader.setFileName(qEnvironmentVariable("DIGSIG_PLUGIN_DIR") + "/cova-digsig-plugin.so");
+    auto* plugin = qobject_cast<Plugin*>(_loader.instance());
+    QVERIFY2(plugin && plugin->isValid(), qPrintable(_loader.errorString()));
+    QCOMPARE(plugin->modules().size(), 1);
+    _module = plugin->modules().first();
+    QCOMPARE(QStringLiteral("%1 %2 %3 %4")
+                 .arg(plugin->name(), _module->name())
+                 .arg(plugin->attribute())
+                 .arg(_module->attribute()),
+             QStringLiteral("DigSigPlugin DigSigModule 1 1"));
 }
 
 void DigSigPluginTest::cleanupTestCase()
 {
-    delete _plugin;
+    delete _loader.instance();
 }
 
-void DigSigPluginTest::metadataNamesTheInterface()
+void DigSigPluginTest::oneModuleWithThreeElementsAndTheirWidgets()
 {
-    const QJsonObject metadata = _loader.metaData();
-    QCOMPARE(metadata.value(QStringLiteral("IID")).toString(),
-             QStringLiteral("kiro-admin-cova/0.0"));
-    QCOMPARE(metadata.value(QStringLiteral("className")).toString(),
-             QStringLiteral("DigSigPlugin"));
-    QVERIFY(metadata.value(QStringLiteral("MetaData")).toObject().isEmpty());
-    QCOMPARE(_plugin->qt_metacast("kiro-admin-cova/0.0"), static_cast<void*>(_plugin));
-    QCOMPARE(_plugin->qt_metacast("DigSigPlugin"), static_cast<void*>(_plugin));
-    QCOMPARE(_plugin->qt_metacast("NoSuchInterface"), nullptr);
-}
-
-void DigSigPluginTest::pluginCarriesOneModule()
-{
-    QVERIFY(_plugin->isValid());
-    QCOMPARE(_plugin->attribute(), 1);
-    QCOMPARE(_plugin->name(), QStringLiteral("DigSigPlugin"));
-    QCOMPARE(_plugin->description(), QStringLiteral("Digital signature management"));
-    QCOMPARE(_plugin->modules().size(), 1);
-    Module* module = _plugin->modules().first();
-    QCOMPARE(module->name(), QStringLiteral("DigSigModule"));
-    QCOMPARE(module->parent(), static_cast<QObject*>(_plugin));
-    QCOMPARE(module->attribute(), 1);
-    QCOMPARE(module->getData(QStringLiteral("description")).toString(),
-             QStringLiteral("Digital signature management"));
-    QCOMPARE(module->getData(QStringLiteral("administrator")).toBool(), true);
-    QVERIFY2(!module->getData(QStringLiteral("paranoid")).isValid(),
+    QCOMPARE(_module->getData(QStringLiteral("administrator")).toBool(), true);
+    QVERIFY2(!_module->getData(QStringLiteral("paranoid")).isValid(),
              "an unset paranoid value makes every update re-read the settings");
-}
-
-void DigSigPluginTest::elementsComeInOrderUnderTheirParents()
-{
-    const QList<Element*> elements = _plugin->modules().first()->elements();
-    QCOMPARE(elements.size(), 3);
-    const QStringList types {"DigSig", "DigSigKeys", "DigSigSigning"};
-    const QStringList parents {"LocalComputer", "DigSig", "DigSig"};
-    const QList<int> levels {2, 3, 3};
-    const QStringList names {"Digital signature management", "Keys", "Signing signature"};
-    const QStringList captions {"Digital signature management settings", "Keys settings",
-                                "Signing settings"};
-    for (int i = 0; i < elements.size(); ++i) {
-        const auto* node = dynamic_cast<const TreeNode*>(elements[i]);
-        const auto* context = dynamic_cast<const ContextOperation*>(elements[i]);
-        QVERIFY(node && context);
-        QCOMPARE(node->nodeType(), types[i]);
-        QCOMPARE(context->elementType(), types[i]);
-        QCOMPARE(node->parentType(), parents[i]);
-        QCOMPARE(node->level(), levels[i]);
-        QCOMPARE(node->displayName(), names[i]);
-        QCOMPARE(elements[i]->caption(), captions[i]);
-    }
-    QVERIFY(elements[0]->availableOperations() & ReadOperation);
-    QVERIFY(elements[0]->availableOperations() & UpdateOperation);
-    QCOMPARE(int(elements[1]->availableOperations()), 0);
-    QCOMPARE(int(elements[2]->availableOperations()), 0);
-}
-
-void DigSigPluginTest::elementsShowTheirIconsOnlyInColumnZero()
-{
-    const QList<Element*> elements = _plugin->modules().first()->elements();
-    const QStringList icons {"application-pkcs7-signature", "application-pgp-keys",
-                             "application-pgp-signature"};
-    for (int i = 0; i < elements.size(); ++i) {
-        for (int role : {int(Qt::DecorationRole), int(Qt::UserRole + 7)}) {
-            const QVariant icon = elements[i]->data(0, role);
-            QCOMPARE(icon.userType(), int(QMetaType::QIcon));
-            QCOMPARE(icon.value<QIcon>().name(), icons[i]);
-        }
-        QCOMPARE(elements[i]->data(0, Qt::DisplayRole),
-                 elements[i]->Element::data(0, Qt::DisplayRole));
-        QVERIFY(!elements[i]->data(1, Qt::DecorationRole).isValid());
-        QVERIFY(!elements[i]->data(0, Qt::UserRole + 6).isValid());
-    }
-}
-
-void DigSigPluginTest::eachElementHasItsWidget()
-{
-    Module* module = _plugin->modules().first();
-    const QStringList types {"DigSig", "DigSigKeys", "DigSigSigning"};
     const QStringList classes {"DigSigElementWidget", "KeysElementWidget", "SigningElementWidget"};
-    QCOMPARE(module->elementWidgets().size(), 3);
-    for (int i = 0; i < types.size(); ++i) {
-        ElementWidget* widget = module->elementWidget(types[i]);
-        QVERIFY(widget);
+    QStringList shape;
+    QCOMPARE(_module->elements().size(), 3);
+    QCOMPARE(_module->elementWidgets().size(), 3);
+    for (int i = 0; i < 3; ++i) {
+        Element* element = _module->elements()[i];
+        const auto* node = dynamic_cast<const TreeNode*>(element);
+        QVERIFY(node && dynamic_cast<const ContextOperation*>(element));
+        shape << QStringLiteral("%1<%2@%3 ops %4")
+                     .arg(node->nodeType(), node->parentType())
+                     .arg(node->level())
+                     .arg(int(element->availableOperations() & (ReadOperation | UpdateOperation)));
+        for (int role : {int(Qt::DecorationRole), int(Qt::UserRole + 7)})
+            QCOMPARE(element->data(0, role).value<QIcon>().name(), iconNames[i]);
+        QVERIFY(!element->data(1, Qt::DecorationRole).isValid());
+        QVERIFY(!element->data(0, Qt::UserRole + 6).isValid());
+        ElementWidget* widget = element->elementWidget(MainWidgetRole);
+        QCOMPARE(widget, _module->elementWidget(node->nodeType()));
         QCOMPARE(widget->metaObject()->className(), classes[i].toLatin1());
-        QCOMPARE(widget->element(), module->elements()[i]);
-        QCOMPARE(widget->parentWidget(), nullptr);
-        QCOMPARE(module->elements()[i]->elementWidget(MainWidgetRole), widget);
+        QCOMPARE(widget->element(), element);
     }
+    QCOMPARE(shape,
+             (QStringList {"DigSig<LocalComputer@2 ops 96", "DigSigKeys<DigSig@3 ops 0",
+                           "DigSigSigning<DigSig@3 ops 0"}));
+}
+
+void DigSigPluginTest::onlyTheSettingsElementStartsTasks_data()
+{
+    QTest::addColumn<int>("element"); // -1: the settings widget as context
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QStringList>("events");
+    QTest::newRow("start-up") << 0 << int(StartupOperation)
+                              << QStringList {"task Read program pinentry state",
+                                              "task Read quill keys import state", "base 1"};
+    QTest::newRow("read") << 0 << int(ReadOperation)
+                          << QStringList {"base 32", "task Read digital signature settings"};
+    QTest::newRow("update") << 0 << int(UpdateOperation)
+                            << QStringList {"base 64", "task Update digital signature settings"};
+    QTest::newRow("other operation") << 0 << 2 << QStringList {"base 2"};
+    QTest::newRow("keys, start-up") << 1 << int(StartupOperation) << QStringList {"base 1"};
+    QTest::newRow("signing, update") << 2 << int(UpdateOperation) << QStringList {"base 64"};
+    QTest::newRow("widget context, read") << -1 << int(ReadOperation) << QStringList {"base 32"};
+}
+
+// Records, in order, which tasks start and when the framework's own handling runs.
+void DigSigPluginTest::onlyTheSettingsElementStartsTasks()
+{
+    QFETCH(int, element);
+    QFETCH(int, type);
+    QFETCH(QStringList, events);
+    QStringList seen;
+    const auto record = [&seen](const QString& event) {
+        seen << event;
+    };
+    TaskObserver* observer = TaskObserver::instance(nullptr);
+    const QMetaObject::Connection connections[] {
+        connect(
+            _module, &Module::operationPerformed, this,
+            [record](ContextOperation*, int type) { record(QStringLiteral("base %1").arg(type)); }),
+        connect(observer, &TaskObserver::taskStarted, this,
+                [record](const QString& description) { record("task " + description); })};
+    auto* settingsWidget = qobject_cast<ViewEditElementWidget*>(_module->elementWidgets().first());
+    ContextOperation* context = element < 0
+        ? settingsWidget
+        : dynamic_cast<ContextOperation*>(_module->elements().at(element));
+    _module->performOperation(
+        context, OperationType(type),
+        type == UpdateOperation ? settingsWidget->exportElementData() : nullptr, 0);
+    for (const auto& connection : connections)
+        disconnect(connection);
+    QVERIFY(observer->waitForIdle(60000));
+    QCOMPARE(seen, events);
 }
 
 DIGSIG_SANDBOX_TEST_MAIN(DigSigPluginTest)
