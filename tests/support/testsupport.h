@@ -1,8 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QMessageBox>
-#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -10,9 +8,8 @@
 
 #include "gnupghome.h"
 #include "modaldriver.h"
+#include "processwarningcounter.h"
 #include "scopedenv.h"
-
-#include <functional>
 
 // Helpers shared by the test programs.
 namespace TestSupport {
@@ -30,57 +27,6 @@ QString sandboxPath(const QString& systemPath);
 QByteArray elfBytes();
 // Writes an ELF executable (mode 0755) to path; false on error.
 bool writeElf(const QString& path);
-
-// Older one-shot modal helpers, kept until every test uses ModalDriver.
-// Answers the next modal widget (message box or dialog) once it shows up. The handler gets the
-// widget; for message boxes clickButton() is the usual answer. Returns at once.
-void onNextModal(std::function<void(QWidget*)> handler);
-
-// Answers the next message box with the given button and records its title and text.
-struct MessageBoxRecord
-{
-    bool shown = false;
-    QString title;
-    QString text;
-    QMessageBox::StandardButtons buttons;
-};
-void answerNextMessageBox(QMessageBox::StandardButton button, MessageBoxRecord* record = nullptr);
-
-// Answers every message box that shows up while it lives with one button (the first one when
-// the box lacks it), or with the Enter key when the answer is NoButton, and records each box
-// once with the button that answered it.
-class BoxAnswerer : public QObject
-{
-public:
-    struct Box
-    {
-        QString title;
-        QString text;
-        QMessageBox::StandardButtons buttons;
-        QMessageBox::Icon icon;
-        QString informativeText;
-        QMessageBox::StandardButton clicked = QMessageBox::NoButton;
-    };
-
-    explicit BoxAnswerer(QMessageBox::StandardButton answer);
-    QList<Box> boxes;
-    QStringList titles() const;
-
-private:
-    void poll();
-
-    QMessageBox::StandardButton _answer;
-    QPointer<QMessageBox> _last;
-};
-
-// Counts Qt's warnings about a QProcess destroyed while still running.
-class ProcessWarningCounter
-{
-public:
-    ProcessWarningCounter();
-    ~ProcessWarningCounter();
-    int count() const;
-};
 
 // Stops the agents GnuPG started for a home, so that no test leaves a daemon behind.
 void stopGnupgDaemons(const QString& home);
