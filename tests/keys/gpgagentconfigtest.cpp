@@ -106,13 +106,13 @@ private Q_SLOTS:
         const mode_t umask = ::umask(0);
         writeOption();
         QCOMPARE(readFile(sandboxPath(conf)), QByteArray("a 1\n"));
-        QCOMPARE(mode(home) * 010000 + mode(conf), 0700 * 010000 + 0600);
+        QCOMPARE(QList<int>({mode(home), mode(conf)}), QList<int>({0700, 0600}));
         QVERIFY(writeFile(sandboxPath(conf), "x 0\r\na 2\r\n"));
         QVERIFY(mode(home, 0750) == 0750 && mode(conf, 0640) == 0640);
         writeOption();
         ::umask(umask);
         QCOMPARE(readFile(sandboxPath(conf)), QByteArray("x 0\na 1\n"));
-        QCOMPARE(mode(home) * 010000 + mode(conf), 0750 * 010000 + 0640);
+        QCOMPARE(QList<int>({mode(home), mode(conf)}), QList<int>({0750, 0640}));
         QCOMPARE(reloads(), QStringList({reload, reload}));
     }
 
