@@ -1,5 +1,10 @@
 #include "gpgagentconfig.h"
+#include "analizpinentrytask.h"
 #include "digsigconstants.h"
+#include "digsigelement.h"
+#include "importquillkeystask.h"
+#include "module.h"
+#include "taskobserver.h"
 
 #include "testsupport.h"
 
@@ -20,6 +25,10 @@ const QString reload = QStringLiteral("gpg-connect-agent --no-autostart reloadag
 const QString home = DigSig::gnupgHome();
 const QString conf = DigSig::gpgAgentConfPath();
 const QString record = DigSig::gpgAgentTimesRecordPath();
+const QString state = DigSig::stateDirectory();
+const QStringList rootKeyFiles {QStringLiteral("build_system_quill_root_key_2018.gpg"),
+                                QStringLiteral("partners_quill_root_key_2018.gpg"),
+                                QStringLiteral("primary_key_2018.gpg")};
 
 QString thrown(const std::function<void()>& call)
 {
@@ -36,7 +45,7 @@ void writeOption()
     writeGpgAgentConfOption(QStringLiteral("a"), QStringLiteral("1"));
 }
 
-// The mode of a system path in the sandbox, or sets it.
+// The mode of a system path in the sandbox, after setting it when asked.
 int mode(const QString& path, int newMode = -1)
 {
     const QByteArray name = QFile::encodeName(sandboxPath(path));
@@ -50,12 +59,22 @@ int mode(const QString& path, int newMode = -1)
 } // namespace
 
 // Root's gpg-agent configuration inside a sandbox root, reloaded through the stand-in
-// gpg-connect-agent and once through a real agent.
+// gpg-connect-agent and once through a real agent, and the two start-up tasks of the settings
+// element that restore it and import the root keys, run through the real task observer.
 class GpgAgentConfigTest : public QObject
 {
     Q_OBJECT
     QTemporaryDir _scratch;
+    Module _module {QStringLiteral("TestModule"), nullptr, false};
+    DigSigElement _element {_module, Module::isAdministratorHierarchy};
     QStringList reloads() const { return TestSupport::readLog(_scratch.filePath("agent.log")); }
+    TaskObserver::Record perform(AbstractTask* task)
+    {
+        TaskObserver* observer = TaskObserver::instance(nullptr);
+        observer->performTask(task);
+        return observer->waitForIdle(60000) ? observer->history().constLast()
+                                            : TaskObserver::Record();
+    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -65,8 +84,10 @@ private Q_SLOTS:
 
     void init()
     {
-        QDir(sandboxPath(QStringLiteral("/root"))).removeRecursively();
-        QFile::remove(sandboxPath(QStringLiteral("/root")));
+        for (const QString& path : {QStringLiteral("/root"), DigSig::digsigDirectory()}) {
+            QDir(sandboxPath(path)).removeRecursively();
+            QFile::remove(sandboxPath(path));
+        }
         QFile::remove(_scratch.filePath("agent.log"));
     }
 
@@ -74,52 +95,45 @@ private Q_SLOTS:
     {
         // Drops this process's run lock; a record a test broke on purpose may not be readable.
         thrown([] { restoreGpgAgentTimes(); });
-        QFile::remove(sandboxPath(DigSig::stateDirectory()));
-        QDir(sandboxPath(DigSig::stateDirectory())).removeRecursively();
+        QFile::remove(sandboxPath(state));
+        QDir(sandboxPath(state)).removeRecursively();
     }
 
     // A new home is private to root and a new file to its owner, whatever the umask; existing
-    // ones keep their modes. The merge itself is checked on the fuzz corpus, which leaves out
-    // carriage returns.
+    // ones keep their modes. The merge itself is checked on the fuzz corpus.
     void writesOption()
     {
         const mode_t umask = ::umask(0);
         writeOption();
         QCOMPARE(readFile(sandboxPath(conf)), QByteArray("a 1\n"));
-        QCOMPARE(mode(home), 0700);
-        QCOMPARE(mode(conf), 0600);
+        QCOMPARE(QList<int>({mode(home), mode(conf)}), QList<int>({0700, 0600}));
         QVERIFY(writeFile(sandboxPath(conf), "x 0\r\na 2\r\n"));
         QVERIFY(mode(home, 0750) == 0750 && mode(conf, 0640) == 0640);
         writeOption();
         ::umask(umask);
         QCOMPARE(readFile(sandboxPath(conf)), QByteArray("x 0\na 1\n"));
-        QCOMPARE(mode(home), 0750);
-        QCOMPARE(mode(conf), 0640);
+        QCOMPARE(QList<int>({mode(home), mode(conf)}), QList<int>({0750, 0640}));
         QCOMPARE(reloads(), QStringList({reload, reload}));
     }
 
     void failureChangesNothing_data()
     {
         QTest::addColumn<QString>("fault");
-        QTest::addColumn<bool>("raise");
         QTest::addColumn<QString>("error");
         QTest::addColumn<QByteArray>("after");
-        const QString link = QStringLiteral("Can not save file %1\n%1 is a symbolic link; it was "
-                                            "not written.");
-        const QString state = DigSig::stateDirectory();
-        QTest::newRow("home cannot be made")
-            << "root is a file" << false << "Can not create dir " + home << QByteArray();
-        QTest::newRow("file cannot be read")
-            << "conf is a directory" << false << "Can not open file " + conf << QByteArray();
-        QTest::newRow("file is a link")
-            << "conf is a link" << false << link.arg(conf) << QByteArray("a 2\n");
-        QTest::newRow("reload fails")
-            << "exit" << false << "Can not reload gpg-agent" << QByteArray("a 1\n");
+        const auto row = [](const char* name, const char* fault, const QString& error,
+                            const QByteArray& after) {
+            QTest::newRow(name) << fault << error << after;
+        };
+        const QString link = QStringLiteral("%1 is a symbolic link; it was not written.");
+        row("home cannot be made", "root is a file", "Can not create dir " + home, "");
+        row("file cannot be read", "conf is a directory", "Can not open file " + conf, "");
+        row("file is a link", "conf is a link", link.arg(conf), "a 2\n");
+        row("reload fails", "exit", "Can not reload gpg-agent", "a 1\n");
         // The times are recorded before they are raised: without a record, nothing is raised.
-        QTest::newRow("record is a link")
-            << "record is a link" << true << link.arg(record) << QByteArray("a 2\n");
-        QTest::newRow("state directory cannot be made")
-            << "state is a file" << true << "Can not create dir " + state << QByteArray("a 2\n");
+        row("record is a link", "raise: record is a link", link.arg(record), "a 2\n");
+        row("state directory cannot be made", "raise: state is a file",
+            "Can not create dir " + state, "a 2\n");
     }
 
     // The configuration keeps its bytes, nothing is written through a link, and the agent
@@ -127,11 +141,11 @@ private Q_SLOTS:
     void failureChangesNothing()
     {
         QFETCH(QString, fault);
-        QFETCH(bool, raise);
+        QFETCH(QString, error);
         const QString elsewhere = _scratch.filePath("elsewhere");
         QFile::remove(elsewhere);
         const auto is = [&](const char* name) {
-            return fault == QLatin1String(name);
+            return fault.endsWith(QLatin1String(name));
         };
         if (is("root is a file"))
             QVERIFY(writeFile(sandboxPath("/root"), "file"));
@@ -143,13 +157,13 @@ private Q_SLOTS:
         else
             QVERIFY(writeFile(sandboxPath(conf), "a 2\n"));
         if (is("record is a link"))
-            QVERIFY(QDir().mkpath(sandboxPath(DigSig::stateDirectory()))
+            QVERIFY(QDir().mkpath(sandboxPath(state))
                     && QFile::link(elsewhere, sandboxPath(record)));
-        if (is("state is a file"))
-            QVERIFY(writeFile(sandboxPath(DigSig::stateDirectory()), "file"));
+        QVERIFY(!is("state is a file") || writeFile(sandboxPath(state), "file"));
         TestSupport::ScopedEnv exit("DIGSIG_GPG_CONNECT_AGENT_EXIT", is("exit") ? "1" : nullptr);
 
-        QTEST(thrown(raise ? raiseGpgAgentTimes : writeOption), "error");
+        QVERIFY(
+            thrown(fault.startsWith("raise") ? raiseGpgAgentTimes : writeOption).endsWith(error));
         QTEST(readFile(sandboxPath(conf)), "after");
         QCOMPARE(readFile(elsewhere), QByteArray(is("conf is a link") ? "a 2\n" : ""));
         QCOMPARE(reloads().size(), is("exit") ? 1 : 0);
@@ -159,9 +173,7 @@ private Q_SLOTS:
     {
         const TestSupport::ScopedEnv hang("DIGSIG_GPG_CONNECT_AGENT_HANG", "1");
         TestSupport::ProcessWarningCounter processWarnings;
-        QCOMPARE(thrown([] { reloadGpgAgent(200); }),
-                 QStringLiteral("gpg-agent did not answer within 0.2 seconds; it keeps its old "
-                                "settings until it is restarted."));
+        QVERIFY(thrown([] { reloadGpgAgent(200); }).contains("did not answer within 0.2 seconds"));
         QCOMPARE(processWarnings.count(), 0);
     }
 
@@ -215,6 +227,67 @@ private Q_SLOTS:
         raiseGpgAgentTimes();
         restoreGpgAgentTimes();
         QCOMPARE(readFile(sandboxPath(conf)), before);
+    }
+
+    void pinentryTask_data()
+    {
+        QTest::addColumn<QByteArray>("reloadExit"); // empty: no unfinished run
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("pinentry set") << QByteArray() << 2 << QString();
+        QTest::newRow("times of an unfinished run put back")
+            << QByteArray("0") << 3 << "A signing run did not end; gpg-agent's pinentry and cache";
+        QTest::newRow("reloads fail")
+            << QByteArray("2") << 1 << "Can not reload gpg-agent\nCan not reload gpg-agent";
+    }
+
+    // The times a run raised are put back at start-up when nobody holds the run's lock, as here.
+    void pinentryTask()
+    {
+        QFETCH(QByteArray, reloadExit);
+        QFETCH(QString, message);
+        QVERIFY(writeFile(sandboxPath(conf), "default-cache-ttl 2592000\n"));
+        QVERIFY(reloadExit.isEmpty()
+                || writeFile(sandboxPath(record), "default-cache-ttl default-cache-ttl 60\n"));
+        const TestSupport::ScopedEnv exit("DIGSIG_GPG_CONNECT_AGENT_EXIT", reloadExit);
+        const TaskObserver::Record done = perform(new AnalizPinentryTask(&_element, nullptr));
+        QTEST(done.status, "status");
+        QVERIFY(message.isEmpty() ? done.message.isEmpty() : done.message.startsWith(message));
+        QCOMPARE(readFile(sandboxPath(conf)),
+                 "default-cache-ttl " + QByteArray(reloadExit.isEmpty() ? "2592000" : "60")
+                     + "\npinentry-program /usr/bin/pinentry-qt\n");
+        QVERIFY(!QFile::exists(sandboxPath(record)));
+    }
+
+    // Every root key file is tried, and each failure is named in the order of the files.
+    void importRootKeys()
+    {
+        GnupgHome source;
+        QStringList keys;
+        for (const QString& name : rootKeyFiles)
+            keys << source.makeKey(name + " <root@example.org>", "ed25519").value(0);
+        const auto file = [](int i) {
+            return "/etc/digsig/" + rootKeyFiles.at(i);
+        };
+        for (const bool all : {true, false}) {
+            QDir(sandboxPath("/root")).removeRecursively();
+            for (int i = 0; i < rootKeyFiles.size(); ++i) {
+                QByteArray key;
+                QCOMPARE(source.gpg({"--export", keys.at(i)}, &key), 0);
+                QVERIFY(writeFile(sandboxPath(file(i)), all || i == 0 ? key : QByteArray()));
+            }
+            QVERIFY(all || QFile::remove(sandboxPath(file(2))));
+            GnupgHome target(sandboxPath("/root/.gnupg"));
+            const TaskObserver::Record done = perform(new ImportQuillKeysTask(&_element, nullptr));
+            QCOMPARE(done.status, all ? 2 : 1);
+            QCOMPARE(done.message,
+                     all ? QString()
+                         : file(1) + " - The file holds no key\n" + file(2) + " - Can't open file");
+            QStringList imported = target.fingerprints(QString(), false), expected = keys;
+            imported.sort();
+            expected.sort();
+            QCOMPARE(imported, all ? expected : keys.mid(0, 1));
+        }
     }
 };
 
