@@ -20,6 +20,7 @@ using TestSupport::ScopedEnv;
 
 struct Call
 {
+    qint64 end = -1; // -1 while the call hangs
     qint64 pid = 0;
     QStringList args;
 };
@@ -39,12 +40,14 @@ public:
     QList<QStringList> lines() const
     {
         QList<QStringList> result;
-        for (const QString& line : TestSupport::readLog(_dir.filePath(QStringLiteral("log"))))
-            for (QString& field : (result << line.split(QLatin1Char('\t'))).last())
+        for (const QString& line : TestSupport::readLog(_dir.filePath(QStringLiteral("log")))) {
+            result << line.split(QLatin1Char('\t'));
+            for (QString& field : result.last())
                 field.replace("\\\\", "\\x")
                     .replace("\\t", "\t")
                     .replace("\\n", "\n")
                     .replace("\\x", "\\");
+        }
         return result;
     }
     // The calls that ended or hang, in that order.
@@ -53,7 +56,7 @@ public:
         QList<Call> result;
         for (const QStringList& f : lines())
             if (f.size() > 2)
-                result << Call {f[2].toLongLong(), f.mid(3)};
+                result << Call {f[1] == "-" ? -1 : f[1].toLongLong(), f[2].toLongLong(), f.mid(3)};
         return result;
     }
     // The files of the calls started so far, in start order.
@@ -76,7 +79,8 @@ public:
     // The most calls that had started and not ended at one time.
     int mostAtOnce() const
     {
-        int running = 0, most = 0;
+        int running = 0;
+        int most = 0;
         for (const QStringList& f : lines())
             most = std::max(most, running += f.size() == 2 ? 1 : f[1] == "-" ? 0 : -1);
         return most;
@@ -98,7 +102,9 @@ public:
 
 private:
     QTemporaryDir _dir;
-    ScopedEnv _state, _log, _startLog;
+    ScopedEnv _state;
+    ScopedEnv _log;
+    ScopedEnv _startLog;
 };
 
 // Signs a file the way the plug-in does, without its code; returns the tool's exit code.
