@@ -2,6 +2,7 @@
 #include "bsignstandin.h"
 #include "digsigconstants.h"
 #include "keymanager.h"
+#include "signatureverifier.h"
 #include "sysroot.h"
 #include "testsupport.h"
 
@@ -9,6 +10,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace BsignStandIn;
@@ -29,6 +31,10 @@ struct Observed
     bool waitForEnd()
     {
         return QTest::qWaitFor([this] { return ended > 0; }, 60000);
+    }
+    bool waitForLine(const QString& line)
+    {
+        return QTest::qWaitFor([&] { return lines.contains(line); }, 30000);
     }
     // How the run ended, then the summary.
     QStringList closing() const { return lines.mid(lines.size() - 2); }
@@ -52,6 +58,7 @@ QByteArray controlFile()
 
 } // namespace
 
+// The engine signs, the verifier checks signatures; both run the same tool through one log.
 class SigningEngineTest : public QObject
 {
     Q_OBJECT
@@ -62,13 +69,16 @@ private:
     KeyManager _keyManager;
     std::unique_ptr<Session> _session;
     const QString _signingLog = Sysroot::path(DigSig::signingLogPath());
+    QList<SignatureVerifier::Result> _results;
+    int _batches = 0;
 
-    QStringList makeFiles(const QString& folder, const QStringList& names)
+    QStringList makeFiles(const QString& folder, const QStringList& names,
+                          const QByteArray& content = "data\n")
     {
         QStringList paths;
         for (const QString& name : names) {
             paths << QDir(_work.path()).filePath(folder + QLatin1Char('/') + name);
-            TestSupport::writeFile(paths.last(), "data\n");
+            TestSupport::writeFile(paths.last(), content);
         }
         return paths;
     }
@@ -89,6 +99,16 @@ private:
         return Sysroot::path(DigSig::xattrKeysDirectory() + _keyId + QStringLiteral(".gpg"));
     }
 
+    std::unique_ptr<SignatureVerifier> verifier(int jobs)
+    {
+        auto verifier = std::make_unique<SignatureVerifier>(jobs);
+        connect(verifier.get(), &SignatureVerifier::verified, this,
+                [this](const QList<SignatureVerifier::Result>& batch) {
+                    ++_batches;
+                    _results << batch;
+                });
+        return verifier;
+    }
 private Q_SLOTS:
     void initTestCase()
     {
@@ -105,6 +125,8 @@ private Q_SLOTS:
     void init()
     {
         _session = std::make_unique<Session>();
+        _batches = 0;
+        _results.clear();
         QVERIFY(TestSupport::writeFile(Sysroot::path(DigSig::controlFilePath()), "//kept\n"));
         QVERIFY(TestSupport::writeFile(_signingLog, "earlier run\n"));
         QFile::remove(exportedKey());
@@ -115,7 +137,8 @@ private Q_SLOTS:
     // All calls are held until three have started: had the bound been broken, more would run
     // at once. In a sandbox the files signed are the real ones; what the administrator reads
     // and what the kernel will read is the path of the system being shown. A file name is data:
-    // it can neither start a log line of its own nor be dropped unseen.
+    // it can neither start a log line of its own nor be dropped unseen. The tool must never be
+    // pointed through a link that replaced a file or a folder on its path after the listing.
     void wholeRun()
     {
         const QString folder = Sysroot::path(QStringLiteral("/data"));
@@ -124,13 +147,19 @@ private Q_SLOTS:
         ::close(::open(odd.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
         // The sandbox cannot remove a name it cannot decode.
         const auto removeOdd = qScopeGuard([odd] { ::unlink(odd.constData()); });
+        const QStringList victims = makeFiles(Sysroot::path("/swap"), {"link", "gone", "dir/file"});
+        const QString elsewhere = makeFiles(QStringLiteral("elsewhere"), {"file"}).first();
         const ScopedEnv gate("DIGSIG_BSIGN_WAIT_FOR", _session->gatePath().toUtf8());
-        SigningEngine::Options settings = options({folder}, 3);
+        SigningEngine::Options settings = options(QStringList {folder} + victims, 3);
         settings.saveLog = true;
         Observed run(settings);
-        QTRY_COMPARE(_session->started().size(), 3);
+        QTRY_VERIFY(_session->started().size() == 3 && run.engine.isListingComplete());
         // Signing yields the processors to the interface.
         QCOMPARE(_session->lowestNiceOfStarted(), std::max(10, ::getpriority(PRIO_PROCESS, 0)));
+        QVERIFY(QFile::remove(victims[0]) && QFile::link(elsewhere, victims[0]));
+        QVERIFY(QFile::remove(victims[1])
+                && QDir(QFileInfo(victims[2]).path()).removeRecursively());
+        QVERIFY(QFile::link(QFileInfo(elsewhere).path(), QFileInfo(victims[2]).path()));
         _session->openGate();
         QVERIFY(run.waitForEnd());
 
@@ -141,19 +170,24 @@ private Q_SLOTS:
         const QRegularExpression signedLine(
             "^/data/(f\\d|evil\\\\n/etc/shadow) signed successfully$");
         QCOMPARE(run.lines.filter(signedLine).size(), 8);
+        const QStringList warnings {"it became a symbolic link after it was listed.",
+                                    "it vanished after it was listed.",
+                                    "a folder on its path was replaced after it was listed."};
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(run.lines.contains(QStringLiteral("Warning: skipping %1, %2")
+                                           .arg(victims[i].mid(folder.size() - 5), warnings[i])));
         QVERIFY(run.lines.contains(
             "Warning: skipping /data/caf\ufffd, its name cannot be represented."));
         QCOMPARE(run.lines.count(QStringLiteral("Signing completed.")), 1);
         QVERIFY(run.lines.contains(
             QStringLiteral("Key with ID %1 successfully exported to /etc/digsig/xattr_keys/%1.gpg")
                 .arg(_keyId)));
-        QCOMPARE(run.closing(), (QStringList {"Finished.", summary(8, 0, 0, 1, 0)}));
+        QCOMPARE(run.closing(), (QStringList {"Finished.", summary(8, 0, 0, 4, 0)}));
         QCOMPARE(TestSupport::readLog(_signingLog), run.lines);
-        QCOMPARE(controlFile(), QByteArray("//kept\n/data/\n"));
+        QCOMPARE(controlFile(),
+                 QByteArray("//kept\n//swap/dir/file\n//swap/gone\n//swap/link\n/data/\n"));
         QVERIFY(QFile::exists(exportedKey()));
-        QCOMPARE(run.engine.doneCount(), 8);
-        QCOMPARE(run.engine.listedCount(), 8);
-        QVERIFY(run.engine.isListingComplete());
+        QVERIFY(run.engine.doneCount() == 11 && run.engine.listedCount() == 11);
         QCoreApplication::processEvents();
         QCOMPARE(run.ended, 1);
     }
@@ -172,15 +206,13 @@ private Q_SLOTS:
         QFETCH(bool, keepGoing);
         const QStringList files
             = makeFiles(QStringLiteral("stopping"), {"fail", "g1", "g2", "g3", "g4", "g5", "g6"});
-        const ScopedEnv match("DIGSIG_BSIGN_MATCH", "/fail");
-        const ScopedEnv exit("DIGSIG_BSIGN_EXIT", "70");
+        const ScopedEnv match("DIGSIG_BSIGN_MATCH", "/fail"), exit("DIGSIG_BSIGN_EXIT", "70");
         const ScopedEnv gate("DIGSIG_BSIGN_WAIT_FOR", _session->gatePath().toUtf8());
         const ScopedEnv held("DIGSIG_BSIGN_WAIT_MATCH", "/g");
         SigningEngine::Options settings = options(files, 3);
         settings.keepGoing = keepGoing;
         Observed run(settings);
-        const QString failure = files.first() + QStringLiteral(" signing error: Rewrite failed");
-        QVERIFY(QTest::qWaitFor([&] { return run.lines.contains(failure); }, 30000));
+        QVERIFY(run.waitForLine(files.first() + QStringLiteral(" signing error: Rewrite failed")));
         _session->openGate();
         QVERIFY(run.waitForEnd());
 
@@ -220,16 +252,14 @@ private Q_SLOTS:
         const ScopedEnv ignore("DIGSIG_BSIGN_IGNORE_TERM", hang > 1 ? "1" : QByteArray());
         Observed run(options(makeFiles(QStringLiteral("cancel"), {"1", "2", "3", "4", "5", "6"})));
         const int started = gate.startsWith("DIGSIG_BSIGN") ? 2 : 0;
-        if (started)
-            QTRY_COMPARE(_session->started().size(), started);
-        else
-            QTRY_COMPARE(TestSupport::readLog(agentLog).size(), 1);
+        QTRY_COMPARE(started ? _session->started().size() : TestSupport::readLog(agentLog).size(),
+                     qMax(started, 1));
         QElapsedTimer sinceCancel;
         sinceCancel.start();
         run.engine.cancel();
         QVERIFY(run.engine.isRunning());
         // A tool stopped without grace would be stopped by the time this line arrives.
-        QVERIFY(QTest::qWaitFor([&] { return run.lines.contains("Cancelling..."); }, 30000));
+        QVERIFY(run.waitForLine("Cancelling..."));
         _session->openGate();
         QVERIFY(run.waitForEnd());
 
@@ -248,37 +278,6 @@ private Q_SLOTS:
         QCOMPARE(controlFile(), QByteArray("//kept\n"));
         // The agent's times were raised and are restored.
         QCOMPARE(TestSupport::readLog(agentLog).size(), 2);
-    }
-
-    // The tool must never be pointed through a link that replaced a file or a folder on its
-    // path after the listing. Two held files keep both workers busy while the paths change.
-    void pathChangedAfterListingIsSkipped()
-    {
-        const QStringList victims
-            = makeFiles(QStringLiteral("swap"), {"link", "gone", "folder/file"});
-        const QString elsewhere = makeFiles(QStringLiteral("elsewhere"), {"file"}).first();
-        const QString folder = QFileInfo(victims[2]).path();
-        const ScopedEnv gate("DIGSIG_BSIGN_WAIT_FOR", _session->gatePath().toUtf8());
-        const ScopedEnv held("DIGSIG_BSIGN_WAIT_MATCH", "/blocker");
-        Observed run(
-            options(makeFiles(QStringLiteral("swap"), {"blocker1", "blocker2"}) + victims));
-        QTRY_COMPARE(_session->started().size(), 2);
-        QVERIFY(QFile::remove(victims[0]) && QFile::link(elsewhere, victims[0]));
-        QVERIFY(QFile::remove(victims[1]));
-        QVERIFY(QDir(folder).removeRecursively()
-                && QFile::link(QFileInfo(elsewhere).path(), folder));
-        _session->openGate();
-        QVERIFY(run.waitForEnd());
-
-        QCOMPARE(_session->calls().size(), 2);
-        const QStringList warnings {"it became a symbolic link after it was listed.",
-                                    "it vanished after it was listed.",
-                                    "a folder on its path was replaced after it was listed."};
-        for (int i = 0; i < 3; ++i)
-            QVERIFY2(run.lines.contains(
-                         QStringLiteral("Warning: skipping %1, %2").arg(victims[i], warnings[i])),
-                     qPrintable(run.lines.join(QLatin1Char('\n'))));
-        QCOMPARE(run.lines.last(), summary(2, 0, 0, 3, 0));
     }
 
     // Every file was signed, but what makes the signatures count was not written. The run
@@ -323,22 +322,99 @@ private Q_SLOTS:
         QCOMPARE(TestSupport::readFile(_signingLog), QByteArray("earlier run\n"));
     }
 
-    void toolThatCannotStartIsNamed()
+    // Every call is held until two have started: those two must be the first two requested.
+    // Results that are in when the owner's thread gets to them arrive together.
+    void verifierKeepsRequestOrderWithinTheBound()
     {
-        const QString file = makeFiles(QStringLiteral("notool"), {"x"}).first();
-        const ScopedEnv path("PATH", "/nonexistent");
+        const QStringList files
+            = makeFiles(QStringLiteral("verify"), {"0", "1", "2", "3", "4"}, elfBytes());
+        const auto verifying = verifier(2);
+        QCOMPARE(sign(files[3], QStringLiteral("--elf-only")), 0);
+        const ScopedEnv gate("DIGSIG_BSIGN_WAIT_FOR", _session->gatePath().toUtf8());
+        QList<quint64> tickets;
+        for (const QString& file : files)
+            tickets << verifying->request(file);
+        // After the signing call, two verifications.
+        QTRY_COMPARE(_session->started().size(), 3);
+        const QStringList started = _session->started().mid(1);
+        QCOMPARE(QSet<QString>(started.cbegin(), started.cend()),
+                 (QSet<QString> {files[0], files[1]}));
+        QCOMPARE(_session->lowestNiceOfStarted(), std::max(10, ::getpriority(PRIO_PROCESS, 0)));
+        _session->openGate();
+        // Deliberately without handling events, so that every result is waiting.
+        const QDeadlineTimer deadline(60000);
+        while (verifying->outstanding() > 0 && !deadline.hasExpired())
+            std::this_thread::yield();
+        QTRY_COMPARE(_results.size(), 5);
+        QCOMPARE(_batches, 1);
+        QCOMPARE(_session->mostAtOnce(), 2);
+        QSet<quint64> answered;
+        for (const SignatureVerifier::Result& result : _results) {
+            QVERIFY(result.verified && !result.signatures.xattrGood);
+            QCOMPARE(result.signatures.elfGood, result.ticket == tickets[3]);
+            answered << result.ticket;
+        }
+        QCOMPARE(answered, QSet<quint64>(tickets.cbegin(), tickets.cend()));
+    }
+
+    // What each of them says when the tool is missing, crashes or fails without a verdict.
+    // Without gpg-connect-agent the agent's times cannot be set either.
+    void toolFailuresSayWhy_data()
+    {
+        QTest::addColumn<QByteArray>("knob");
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<QString>("failure"); // of the verification
+        QTest::addColumn<QStringList>("lines"); // of the signing run, %1 the file
+        QTest::newRow("tool missing")
+            << QByteArray("PATH") << QByteArray("/nonexistent")
+            << "The signing tool \"bsign\" could not be started: No such file or directory"
+            << QStringList {
+                   "Process error occurred when sigsing file %1: 0",
+                   "The signing tool \"bsign\" could not be started: No such file or "
+                   "directory. Check that it is installed and that its folder is in the "
+                   "search path (PATH).",
+                   "Can not set gpg-agent options:", "Can not set default gpg-agent options:"};
+        QTest::newRow("crash") << QByteArray("DIGSIG_BSIGN_CRASH") << QByteArray("1")
+                               << "the tool crashed"
+                               << QStringList {"%1 signing error: Unknown error"};
+        QTest::newRow("no verdict") << QByteArray("DIGSIG_BSIGN_EXIT") << QByteArray("1")
+                                    << "The signing tool reported: Permission denied"
+                                    << QStringList {"%1 signing error: Permission denied"};
+    }
+
+    void toolFailuresSayWhy()
+    {
+        QFETCH(QByteArray, knob);
+        QFETCH(QByteArray, value);
+        QFETCH(QString, failure);
+        QFETCH(QStringList, lines);
+        const QString file = makeFiles(QStringLiteral("failing"), {"x"}, elfBytes()).first();
+        const ScopedEnv env(knob.constData(), value);
+        const auto verifying = verifier(1);
+        verifying->request(file);
+        QTRY_COMPARE(_results.size(), 1);
+        QVERIFY(!_results[0].verified);
+        QCOMPARE(_results[0].failure, failure);
         Observed run(options({file}));
         QVERIFY(run.waitForEnd());
-        QVERIFY(run.lines.contains(
-            QStringLiteral("Process error occurred when sigsing file %1: 0").arg(file)));
-        QVERIFY(run.lines.contains(
-            QStringLiteral("The signing tool \"bsign\" could not be started: No such file or "
-                           "directory. Check that it is installed and that its folder is in the "
-                           "search path (PATH).")));
-        // Neither is gpg-connect-agent there to take the agent's times.
-        QVERIFY(run.lines.contains(QStringLiteral("Can not set gpg-agent options:")));
-        QVERIFY(run.lines.contains(QStringLiteral("Can not set default gpg-agent options:")));
+        for (const QString& line : lines)
+            QVERIFY2(run.lines.contains(line.arg(file)), qPrintable(run.lines.join('\n')));
         QCOMPARE(run.engine.outcome(), SigningEngine::Outcome::Failed);
+    }
+
+    // Destruction drops the waiting requests and kills the running tools.
+    void verifierDestructionEndsRunningTools()
+    {
+        auto verifying = verifier(1);
+        const ScopedEnv hang("DIGSIG_BSIGN_HANG", "1");
+        const QString file = makeFiles(QStringLiteral("hanging"), {"x"}, elfBytes()).first();
+        verifying->request(file);
+        verifying->request(file);
+        QTRY_COMPARE(_session->calls().size(), 1);
+        verifying.reset();
+        QCOMPARE(::kill(pid_t(_session->calls()[0].pid), 0), -1);
+        QCoreApplication::processEvents();
+        QVERIFY(_batches == 0 && _session->started().size() == 1);
     }
 };
 
