@@ -17,9 +17,8 @@ const QString mtabPath = QStringLiteral("/etc/mtab");
 const QByteArray bootReadOnly = "/dev/sda1 /boot ext4 ro,relatime 0 2\n";
 const QByteArray bootReadWrite = "/dev/sda1 /boot ext4 rw,relatime 0 2\n";
 const QString mountRw = QStringLiteral("mount argv -o remount,rw /boot");
-const QString mountRo = QStringLiteral("mount argv -o remount,ro /boot");
 const QString rebuild = QStringLiteral("update-initramfs argv -u -k all");
-const QStringList remounted {mountRw, rebuild, mountRo};
+const QStringList remounted {mountRw, rebuild, QStringLiteral("mount argv -o remount,ro /boot")};
 const QString process = QStringLiteral("Process: \"update-initramfs -u -k all\"");
 using TestSupport::sandboxPath;
 
