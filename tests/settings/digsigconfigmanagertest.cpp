@@ -11,10 +11,7 @@ const QString controlPath = QStringLiteral("/etc/digsig/xattr_control");
 const QByteArray oldSettings = "# the administrator's comment\nDIGSIG_ELF_MODE=1\nOTHER_KEY=5\n";
 const QByteArray oldControl = "  //bin/old \t\n/caf\xe9/\n";
 
-QString sandboxed(const QString& path)
-{
-    return TestSupport::sandboxPath(path);
-}
+using TestSupport::sandboxPath;
 
 // The settings file as written, with the four values in the file's order, e.g. "2011".
 QByteArray settingsFile(const char* values)
@@ -27,20 +24,11 @@ QByteArray settingsFile(const char* values)
     return text;
 }
 
-void fill(DigSigElementData& data, int elfMode, int xattrMode, bool flags, const QString& control)
-{
-    data.setElfMode(elfMode);
-    data.setXattrMode(xattrMode);
-    data.setIgnoreXattrKeys(flags);
-    data.setIgnoreGost2001(!flags);
-    data.setXattrControl(control);
-}
-
 // An atomic save leaves nothing beside the two files, whatever the outcome.
 QStringList strayFiles()
 {
     QStringList entries
-        = QDir(sandboxed(QStringLiteral("/etc/digsig")))
+        = QDir(sandboxPath(QStringLiteral("/etc/digsig")))
               .entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
     entries.removeOne(QStringLiteral("digsig_initramfs.conf"));
     entries.removeOne(QStringLiteral("xattr_control"));
@@ -123,9 +111,9 @@ private Q_SLOTS:
         QFETCH(QString, setup);
         QFETCH(QByteArray, settings);
         QFETCH(QByteArray, control);
-        const QString settingsReal = sandboxed(settingsPath);
-        const QString controlReal = sandboxed(controlPath);
-        QDir(sandboxed(QStringLiteral("/etc/digsig"))).removeRecursively();
+        const QString settingsReal = sandboxPath(settingsPath);
+        const QString controlReal = sandboxPath(controlPath);
+        QDir(sandboxPath(QStringLiteral("/etc/digsig"))).removeRecursively();
         QVERIFY(TestSupport::writeFile(settingsReal, oldSettings));
         QVERIFY(TestSupport::writeFile(controlReal, oldControl));
         if (setup == "settings directory")
@@ -134,7 +122,10 @@ private Q_SLOTS:
             QVERIFY(QFile::remove(controlReal) && QFile::link(controlReal, controlReal));
         const DigSigSettings read(nullptr);
         DigSigElementData data;
-        fill(data, elfMode, xattrMode, true, text);
+        data.setElfMode(elfMode);
+        data.setXattrMode(xattrMode);
+        data.setIgnoreXattrKeys(true);
+        data.setXattrControl(text);
         data.setSettingsFingerprint(read.settingsFingerprint());
         data.setXattrControlFingerprint(read.xattrControlFingerprint());
         data.setKeepSettings(keep == "settings");
@@ -165,11 +156,9 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("warning");
-        QTest::newRow("ldconfig") << "ldconfig: input file /lib/x.so not found." << true;
         QTest::newRow("any case, tabs") << "LDCONFIG:  INPUT\tFILE /lib/a.so NOT FOUND" << true;
         QTest::newRow("on a later line") << "W: first\nCryptSetup: warning: second\n" << true;
-        QTest::newRow("text before it on the line")
-            << "note ldconfig: input file a not found" << false;
+        QTest::newRow("text before it") << "note ldconfig: input file a not found" << false;
     }
 
     void initramfsWarning()

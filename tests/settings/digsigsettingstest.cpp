@@ -24,25 +24,6 @@ QString invalidValue(const QString& key, const QString& value)
     return key + QStringLiteral(" value \"") + value + QStringLiteral("\" is invalid");
 }
 
-// Writes the file, or removes it for a null content.
-bool place(const QString& path, const QByteArray& content)
-{
-    const QString real = TestSupport::sandboxPath(path);
-    QFile::remove(real);
-    return content.isNull() || TestSupport::writeFile(real, content);
-}
-
-QByteArray fingerprintOf(const QByteArray& content)
-{
-    return content.isNull() ? AtomicFile::absentFingerprint() : AtomicFile::fingerprint(content);
-}
-
-QString modeName(int mode)
-{
-    static const char* const names[] = {"invalid", "on", "off", "debug"};
-    return QString::fromLatin1(names[mode]);
-}
-
 } // namespace
 
 class DigSigSettingsTest : public QObject
@@ -121,12 +102,17 @@ private Q_SLOTS:
         const QByteArray control = files.isNull() ? QByteArray()
             : separator < 0                       ? QByteArray("")
                                                   : files.mid(separator + 1);
-        QVERIFY(place(settingsPath, settingsFile));
-        QVERIFY(place(controlPath, control));
+        for (const auto& [path, content] :
+             {std::pair(settingsPath, settingsFile), {controlPath, control}}) {
+            QFile::remove(TestSupport::sandboxPath(path));
+            QVERIFY(content.isNull()
+                    || TestSupport::writeFile(TestSupport::sandboxPath(path), content));
+        }
 
         const DigSigSettings settings(nullptr);
         QTEST(settings.errors(), "errors");
-        QString values = modeName(settings.elfMode()) + ' ' + modeName(settings.xattrMode());
+        const char* const modes[] = {"invalid", "on", "off", "debug"};
+        QString values = QString(modes[settings.elfMode()]) + ' ' + modes[settings.xattrMode()];
         if (settings.ignoreXattrKeys())
             values += " keys";
         if (settings.ignoreGost2001())
@@ -137,8 +123,12 @@ private Q_SLOTS:
         QCOMPARE(settings.xattrControlBytes(), control);
         QTEST(settings.isXattrControlText(), "isText");
         // A file too large to read still has a fingerprint, so that a change to it is noticed.
-        QCOMPARE(settings.settingsFingerprint(), fingerprintOf(settingsFile));
-        QCOMPARE(settings.xattrControlFingerprint(), fingerprintOf(control));
+        const auto fingerprint = [](const QByteArray& content) {
+            return content.isNull() ? AtomicFile::absentFingerprint()
+                                    : AtomicFile::fingerprint(content);
+        };
+        QCOMPARE(settings.settingsFingerprint(), fingerprint(settingsFile));
+        QCOMPARE(settings.xattrControlFingerprint(), fingerprint(control));
     }
 };
 

@@ -3,6 +3,8 @@
 #include "taskdescription.h"
 #include "testsupport.h"
 
+#include <QDeadlineTimer>
+#include <QScopeGuard>
 #include <QThread>
 
 #include <atomic>
@@ -15,15 +17,10 @@ const QString mtabPath = QStringLiteral("/etc/mtab");
 const QByteArray bootReadOnly = "/dev/sda1 /boot ext4 ro,relatime 0 2\n";
 const QByteArray bootReadWrite = "/dev/sda1 /boot ext4 rw,relatime 0 2\n";
 const QString mountRw = QStringLiteral("mount argv -o remount,rw /boot");
-const QString mountRo = QStringLiteral("mount argv -o remount,ro /boot");
 const QString rebuild = QStringLiteral("update-initramfs argv -u -k all");
-const QStringList remounted {mountRw, rebuild, mountRo};
+const QStringList remounted {mountRw, rebuild, QStringLiteral("mount argv -o remount,ro /boot")};
 const QString process = QStringLiteral("Process: \"update-initramfs -u -k all\"");
-
-QString sandboxed(const QString& path)
-{
-    return TestSupport::sandboxPath(path);
-}
+using TestSupport::sandboxPath;
 
 } // namespace
 
@@ -37,7 +34,7 @@ private Q_SLOTS:
         _scratch = std::make_unique<QTemporaryDir>();
         qputenv("DIGSIG_UPDATE_INITRAMFS_LOG", QFile::encodeName(logPath()));
         qputenv("DIGSIG_MOUNT_LOG", QFile::encodeName(logPath()));
-        QVERIFY(TestSupport::writeFile(sandboxed(mtabPath), bootReadOnly));
+        QVERIFY(TestSupport::writeFile(sandboxPath(mtabPath), bootReadOnly));
     }
 
     // The stand-in update-initramfs fails on a read-only /boot, so a /boot taken for read-write
@@ -97,8 +94,8 @@ private Q_SLOTS:
         QFETCH(QByteArray, mtab);
         QFETCH(QByteArrayList, environment);
         QFETCH(int, status);
-        QFile::remove(sandboxed(mtabPath));
-        QVERIFY(mtab.isNull() || TestSupport::writeFile(sandboxed(mtabPath), mtab));
+        QFile::remove(sandboxPath(mtabPath));
+        QVERIFY(mtab.isNull() || TestSupport::writeFile(sandboxPath(mtabPath), mtab));
         std::list<TestSupport::ScopedEnv> scoped;
         for (const QByteArray& assignment : environment)
             scoped.emplace_back(assignment.split('=').at(0).constData(),
@@ -107,8 +104,8 @@ private Q_SLOTS:
         InitramfsRebuild::Options options;
         if (environment.contains("DIGSIG_UPDATE_INITRAMFS_HANG=1"))
             options.initramfsTimeoutMsecs = 200;
-        const QString pending = sandboxed(DigSig::initramfsRebuildPendingPath());
-        const QStringList directories {sandboxed(DigSig::runDirectory()),
+        const QString pending = sandboxPath(DigSig::initramfsRebuildPendingPath());
+        const QStringList directories {sandboxPath(DigSig::runDirectory()),
                                        QFileInfo(pending).absolutePath()};
         for (const QString& directory : directories)
             QDir(directory).removeRecursively();
@@ -137,40 +134,51 @@ private Q_SLOTS:
     }
 
     // The second rebuild waits until the first has remounted /boot read-only; unserialised, it
-    // would find /boot read-write, skip its own remount and write to a read-only /boot.
+    // would find /boot read-write, skip its own remount and write to a read-only /boot. The
+    // second run reports its wait before it blocks, so a run that does not wait shows at once.
     void twoRebuildsRunOneAfterTheOther()
     {
         const QString release = _scratch->filePath(QStringLiteral("release"));
         const TestSupport::ScopedEnv gate("DIGSIG_UPDATE_INITRAMFS_WAIT_FOR",
                                           QFile::encodeName(release));
-        QStringList errors[2];
-        QStringList warnings[2];
+        QStringList errors[2], warnings[2];
         std::atomic<bool> waiting[2] {{false}, {false}};
-        const auto start = [&](int i) {
+        std::unique_ptr<QThread> threads[2];
+        // Whatever fails, the gate opens and both runs end before their results go out of scope.
+        const auto open = [&] {
+            TestSupport::writeFile(release, QByteArray());
+            for (const std::unique_ptr<QThread>& thread : threads)
+                if (thread)
+                    thread->wait();
+        };
+        const auto opened = qScopeGuard(open);
+        for (int i : {0, 1}) {
             InitramfsRebuild::Options options;
             options.whenWaiting = [&waiting, i] {
                 waiting[i] = true;
             };
-            QThread* thread = QThread::create([&errors, &warnings, i, options] {
+            threads[i].reset(QThread::create([&errors, &warnings, i, options] {
                 InitramfsRebuild::run(errors[i], warnings[i], options);
-            });
-            thread->start();
-            return std::unique_ptr<QThread>(thread);
-        };
-        const std::unique_ptr<QThread> first = start(0);
-        QTRY_VERIFY_WITH_TIMEOUT(argvLines().contains(rebuild), 30000);
-        const std::unique_ptr<QThread> second = start(1);
-        QTRY_VERIFY_WITH_TIMEOUT(waiting[1], 30000);
+            }));
+            threads[i]->start();
+            // Polled rather than QTRY, which doubles its wait on failure to report the delay.
+            QDeadlineTimer deadline(10000);
+            const auto reached = [&] {
+                return argvLines().contains(rebuild) && waiting[1] == bool(i);
+            };
+            while (!reached() && !deadline.hasExpired())
+                QTest::qWait(10);
+            QVERIFY(reached());
+        }
         QVERIFY(!waiting[0]);
-        QVERIFY(TestSupport::writeFile(release, QByteArray()));
-        QVERIFY(first->wait(60000) && second->wait(60000));
+        open();
         QCOMPARE(errors[0] + errors[1], QStringList());
         QCOMPARE(argvLines(), remounted + remounted);
     }
 
     void lockThroughALinkIsRefused()
     {
-        const QString lock = sandboxed(DigSig::initramfsLockPath());
+        const QString lock = sandboxPath(DigSig::initramfsLockPath());
         const QString elsewhere = _scratch->filePath(QStringLiteral("elsewhere"));
         QVERIFY(QDir().mkpath(QFileInfo(lock).absolutePath()));
         QFile::remove(lock);
