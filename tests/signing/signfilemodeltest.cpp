@@ -128,7 +128,9 @@ private Q_SLOTS:
             QTRY_VERIFY(_session->started().contains(path("entry")));
         // A cell as a view shows it: its text, the delegate's word, then "*" for an icon drawn.
         const auto shown = [&](int column) {
+            // As a view passes it, still set up for the icon of another cell.
             QStyleOptionViewItem option;
+            option.features = QStyleOptionViewItem::HasDecoration;
             Delegate().initStyleOption(&option, cell("entry", column));
             const bool icon = !option.icon.isNull();
             const bool decorated = option.features.testFlag(QStyleOptionViewItem::HasDecoration);
