@@ -159,7 +159,7 @@ private Q_SLOTS:
     void folderResultsAndFilter()
     {
         const QStringList names {"d/a", "d/b", "d/c", "d/e", "d/f", "d/g"};
-        QVERIFY(load(names + QStringList {"folder/", "program", "script.sh"}));
+        QVERIFY(load(names));
         QVERIFY(load({}, "d"));
         QSignalSpy changed(_model.get(), &QAbstractItemModel::dataChanged);
         for (const QString& name : names)
@@ -170,8 +170,13 @@ private Q_SLOTS:
             std::this_thread::yield();
         QTRY_COMPARE(text("d/g", 4), QLatin1String("0"));
         QCOMPARE(changed.size(), 1);
-        QCOMPARE(changed.first().at(0).value<QModelIndex>(), cell("d/a", 4).siblingAtRow(0));
-        QCOMPARE(changed.first().at(1).value<QModelIndex>(), cell("d/a", 5).siblingAtRow(5));
+        // Rows, not indexes: the model may sort the folder again once it has been told.
+        const auto corner = [&](int i) {
+            const auto index = changed.first().at(i).value<QModelIndex>();
+            return QPair(index.row(), index.column());
+        };
+        QCOMPARE(corner(0), QPair(0, 4));
+        QCOMPARE(corner(1), QPair(5, 5));
         QCOMPARE(_session->verifiedFiles().size(), 6);
         QCOMPARE(sign(path("d/a"), QStringLiteral("--elf-only")), 0);
         QCOMPARE(text("d/a", 4), QLatin1String("0"));
@@ -181,6 +186,8 @@ private Q_SLOTS:
         QCOMPARE(text("d/a", 4), QLatin1String("..."));
         QTRY_COMPARE(text("d/a", 4), QLatin1String("1"));
 
+        // Only now, so that no other folder's results arrive while the grouping is checked.
+        QVERIFY(load({"folder/", "program", "script.sh"}));
         QVERIFY(TestSupport::writeFile(path("script.sh"), "#!/bin/sh\n"));
         FilteredTreeProxyModel proxy;
         new QAbstractItemModelTester(&proxy, QAbstractItemModelTester::FailureReportingMode::QtTest,
