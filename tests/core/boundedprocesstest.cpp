@@ -30,6 +30,8 @@ private Q_SLOTS:
         row("error output capped", "head -c 40000 /dev/zero | tr '\\0' e >&2", 60000, keep, "0",
             QByteArray(BoundedProcess::errorOutputLimit, 'e'));
         row("hangs, with a child", "sleep 1000 & wait", 200, keep, "timed out", "");
+        row("hangs, a child ignoring the request to end", "(trap '' TERM; sleep 1000) & wait", 200,
+            keep, "timed out", "");
         row("hangs, ignoring the request to end", "trap '' TERM; echo >&2; sleep 1000 & wait", 200,
             forward, "timed out", "");
     }
