@@ -8,6 +8,7 @@
 #include <QJsonObject>
 
 #include <csignal>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -48,11 +49,21 @@ QJsonObject json(const char* text)
     return QJsonDocument::fromJson(QByteArray(text).replace('\'', '"')).object();
 }
 
+struct CliRun
+{
+    int exitCode = -1;
+    QByteArray out;
+    QStringList errors;
+    const QJsonObject json() const { return QJsonDocument::fromJson(out).object(); }
+    QStringList lines() const { return QString::fromUtf8(out).split('\n', Qt::SkipEmptyParts); }
+};
+
 // The real cova-digsig in the environment of the test (its sandbox root, GnuPG home and the
 // stand-ins first on PATH). The words of the command line are its arguments, but for NAME=value
-// words, which go into its environment.
-void startCli(QProcess& process, const QString& commandLine)
+// words, which go into its environment; meanwhile runs once the program has started.
+CliRun runCli(const QString& commandLine, const std::function<void(QProcess&)>& meanwhile = {})
 {
+    QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
     QStringList arguments;
@@ -64,32 +75,16 @@ void startCli(QProcess& process, const QString& commandLine)
     }
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral(CLI_PROGRAM), arguments);
-}
-
-struct CliRun
-{
-    int exitCode = -1;
-    QByteArray out;
-    QStringList errors;
-    const QJsonObject json() const { return QJsonDocument::fromJson(out).object(); }
-    QStringList lines() const { return QString::fromUtf8(out).split('\n', Qt::SkipEmptyParts); }
-};
-
-CliRun finishCli(QProcess& process)
-{
+    if (meanwhile)
+        meanwhile(process);
+    if (QTest::currentTestFailed())
+        process.kill();
     CliRun run;
     if (process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit)
         run.exitCode = process.exitCode();
     run.out = process.readAllStandardOutput();
     run.errors = QString::fromUtf8(process.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
     return run;
-}
-
-CliRun runCli(const QString& commandLine)
-{
-    QProcess process;
-    startCli(process, commandLine);
-    return finishCli(process);
 }
 
 } // namespace
@@ -177,8 +172,7 @@ private Q_SLOTS:
         QFETCH(QString, firstLine);
         for (const QString& word : commandLine.split(' ').filter(QRegularExpression("^/.*=")))
             QVERIFY(write(word.section('=', 0, 0), word.section('=', 1).toUtf8()));
-        const QByteArray settingsBefore = file(settingsPath);
-        const QByteArray controlBefore = file(controlPath);
+        const QByteArray before = file(settingsPath) + file(controlPath);
         const CliRun run = runCli(commandLine);
         QCOMPARE(run.exitCode, exitCode);
         if (exitCode == 0) {
@@ -191,8 +185,7 @@ private Q_SLOTS:
                  qPrintable(run.errors.join('\n')));
         QCOMPARE(run.errors.filter(QRegularExpression("^cova-digsig: ")), run.errors);
         QCOMPARE(run.errors.last().contains("--help\" for"), exitCode == 2);
-        QCOMPARE(file(settingsPath), settingsBefore);
-        QCOMPARE(file(controlPath), controlBefore);
+        QCOMPARE(file(settingsPath) + file(controlPath), before);
         QCOMPARE(rebuilds() + _session->calls().size(), 0);
     }
 
@@ -221,13 +214,13 @@ private Q_SLOTS:
         QCOMPARE(run.json().value("bootReadOnly"), QJsonValue::Null);
         run = runCli("status");
         QCOMPARE(run.exitCode, 3);
-        for (const char* line :
-             {"ELF verification: not set", "Extended-attribute verification: Off",
-              "/boot mounted read-only: unknown", "  Can't parse /etc/mtab"})
+        for (const QString& line :
+             QStringList {"ELF verification: not set", "Extended-attribute verification: Off",
+                          "/boot mounted read-only: unknown", "  Can't parse /etc/mtab",
+                          "  /etc/digsig/xattr_keys/cli.gpg (extended-attribute signatures): CLI "
+                          "Signer <cli@example.org>, "
+                              + _fingerprint})
             QVERIFY2(run.lines().contains(line), qPrintable(line));
-        QVERIFY(run.lines().contains("  /etc/digsig/xattr_keys/cli.gpg (extended-attribute "
-                                     "signatures): CLI Signer <cli@example.org>, "
-                                     + _fingerprint));
     }
 
     void set_data()
@@ -236,17 +229,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("options");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QByteArray>("after");
-        QTest::newRow("everything, any case, forced On")
-            << debugDebug
-            << "--elf On --xattr DEBUG --ignore-xattr-keys yes --ignore-gost2001 No --force" << 0
-            << settings("1210");
-        QTest::newRow("rebuild left out")
-            << debugDebug << "--xattr on --no-rebuild" << 0 << settings("2101");
-        QTest::newRow("rebuild failed")
-            << debugDebug << "--elf off DIGSIG_UPDATE_INITRAMFS_EXIT=1" << 3 << settings("0201");
-        QTest::newRow("damaged, the invalid option given")
-            << QByteArray("DIGSIG_ELF_MODE=1\nDIGSIG_XATTR_MODE=0\nDIGSIG_IGNORE_XATTR_KEYS=0\n")
-            << "--ignore-gost2001 no" << 0 << settings("1000");
+        const auto row = [](const char* name, const char* options, int code, const char* after,
+                            const QByteArray& before = debugDebug) {
+            QTest::newRow(name) << before << options << code << settings(after);
+        };
+        row("everything, any case, forced On",
+            "--elf On --xattr DEBUG --ignore-xattr-keys yes --ignore-gost2001 No --force", 0,
+            "1210");
+        row("rebuild left out", "--xattr on --no-rebuild", 0, "2101");
+        row("rebuild failed", "--elf off DIGSIG_UPDATE_INITRAMFS_EXIT=1", 3, "0201");
+        row("damaged, the invalid option given", "--ignore-gost2001 no", 0, "1000",
+            "DIGSIG_ELF_MODE=1\nDIGSIG_XATTR_MODE=0\nDIGSIG_IGNORE_XATTR_KEYS=0\n");
     }
 
     // A configuration manager runs the same command again: the next run changes nothing and says
@@ -318,93 +311,69 @@ private Q_SLOTS:
         QCOMPARE(runCli("control list").lines(), json["entries"].toVariant().toStringList());
     }
 
-    void sign_data()
+    void signAndVerify_data()
     {
-        QTest::addColumn<QString>("options");
+        QTest::addColumn<QString>("command");
         QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QString>("outcome");
+        QTest::addColumn<QString>("detail"); // sign: the outcome; verify: the files listed
         QTest::addColumn<QJsonObject>("summary");
-        QTest::addColumn<QByteArray>("control");
-        QTest::newRow("every file")
-            << "/opt/app" << 0 << "finished"
-            << json("{'signed':3,'notFound':0,'failed':0,'skipped':0,'notStarted':0}")
-            << QByteArray("//bin/dash\n/opt/app/\n/usr/bin/\n");
+        const auto row = [](const char* command, int code, const char* detail, const char* sum) {
+            QTest::newRow(command) << command << code << detail << json(sum);
+        };
+        row("sign /opt/app", 0, "finished",
+            "{'signed':3,'notFound':0,'failed':0,'skipped':0,'notStarted':0}");
         // Two files fail: without --keep-going the second of them would not start.
-        QTest::newRow("--keep-going")
-            << "--keep-going --jobs 1 /opt/app DIGSIG_BSIGN_EXIT=67 DIGSIG_BSIGN_MATCH=app/t" << 1
-            << "failed" << json("{'signed':1,'notFound':0,'failed':2,'skipped':0,'notStarted':0}")
-            << controlFile;
-        QTest::newRow("ELF only, a missing path")
-            << "--mode elf /opt/app/one /opt/none" << 1 << "finished"
-            << json("{'signed':1,'notFound':0,'failed':0,'skipped':1,'notStarted':0}")
-            << controlFile;
+        row("sign --keep-going --jobs 1 /opt/app DIGSIG_BSIGN_EXIT=67 DIGSIG_BSIGN_MATCH=app/t", 1,
+            "failed", "{'signed':1,'notFound':0,'failed':2,'skipped':0,'notStarted':0}");
+        row("sign --mode elf /opt/app/one /opt/none", 1, "finished",
+            "{'signed':1,'notFound':0,'failed':0,'skipped':1,'notStarted':0}");
+        row("verify /opt/app", 1, "/opt/app/one /opt/app/three /opt/app/two",
+            "{'files':3,'signed':1,'unsigned':2,'failed':0,'skipped':0}");
+        row("verify --unsigned /opt/app/one /opt/none", 1, "",
+            "{'files':1,'signed':1,'unsigned':0,'failed':0,'skipped':1}");
+        row("verify /opt/app/one", 0, "/opt/app/one",
+            "{'files':1,'signed':1,'unsigned':0,'failed':0,'skipped':0}");
+        row("verify --mode xattr /opt/app/one", 1, "/opt/app/one",
+            "{'files':1,'signed':0,'unsigned':1,'failed':0,'skipped':0}");
     }
 
-    // Only a run that signed every file exports the key and merges the control file, which is
-    // then rebuilt; the plain form prints the log, ending with the summary.
-    void sign()
+    // Only a signing run that signed every file exports the key and merges the control file,
+    // which is then rebuilt. The plain forms end with the summary.
+    void signAndVerify()
     {
-        QFETCH(QString, options);
+        QFETCH(QString, command);
         QFETCH(int, exitCode);
-        QFETCH(QString, outcome);
+        QFETCH(QString, detail);
         QFETCH(QJsonObject, summary);
-        QFETCH(QByteArray, control);
-        const CliRun run = runCli("sign --json --key " + _fingerprint + ' ' + options);
+        const bool sign = command.startsWith("sign");
+        command.insert(command.indexOf(' '), sign ? " --key " + _fingerprint : QString());
+        QVERIFY(sign || signElf("/opt/app/one") == 0);
+        const CliRun run
+            = runCli(command.section(' ', 0, 0) + " --json " + command.section(' ', 1));
         QVERIFY2(run.exitCode == exitCode, qPrintable(run.errors.join('\n')));
         const QJsonObject json = run.json();
-        QCOMPARE(json.value("outcome").toString(), outcome);
         QCOMPARE(json.value("summary").toObject(), summary);
-        const QString last = json.value("log").toArray().last().toString();
-        QVERIFY(last.startsWith("Summary: "));
-        QCOMPARE(file(controlPath), control);
-        QCOMPARE(rebuilds(), control == controlFile ? 0 : 1);
-        QCOMPARE(json.value("rebuilt").toBool(), control != controlFile);
-        const bool finished = outcome == QLatin1String("finished");
-        QCOMPARE(
-            QFile::exists(TestSupport::sandboxPath("/etc/digsig/keys/" + _fingerprint + ".gpg")),
-            finished);
-        if (finished)
-            QCOMPARE(runCli("sign --key " + _fingerprint + ' ' + options).lines().last(), last);
-    }
-
-    void verify_data()
-    {
-        QTest::addColumn<QString>("options");
-        QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QString>("listed");
-        QTest::addColumn<QJsonObject>("summary");
-        QTest::newRow("every file")
-            << "/opt/app" << 1 << "/opt/app/one /opt/app/three /opt/app/two"
-            << json("{'files':3,'signed':1,'unsigned':2,'failed':0,'skipped':0}");
-        QTest::newRow("--unsigned, a missing path")
-            << "--unsigned /opt/app/one /opt/none" << 1 << ""
-            << json("{'files':1,'signed':1,'unsigned':0,'failed':0,'skipped':1}");
-        QTest::newRow("signed")
-            << "/opt/app/one" << 0 << "/opt/app/one"
-            << json("{'files':1,'signed':1,'unsigned':0,'failed':0,'skipped':0}");
-        QTest::newRow("ELF signature, extended attributes asked")
-            << "--mode xattr /opt/app/one" << 1 << "/opt/app/one"
-            << json("{'files':1,'signed':0,'unsigned':1,'failed':0,'skipped':0}");
-    }
-
-    void verify()
-    {
-        QFETCH(QString, options);
-        QFETCH(int, exitCode);
-        QFETCH(QString, listed);
-        QFETCH(QJsonObject, summary);
-        QCOMPARE(signElf("/opt/app/one"), 0);
-        const CliRun run = runCli("verify --json " + options);
-        QCOMPARE(run.exitCode, exitCode);
-        QCOMPARE(run.json().value("summary").toObject(), summary);
+        if (sign) {
+            QCOMPARE(json.value("outcome").toString(), detail);
+            QCOMPARE(file(controlPath),
+                     exitCode ? controlFile : QByteArray("//bin/dash\n/opt/app/\n/usr/bin/\n"));
+            QCOMPARE(rebuilds(), exitCode ? 0 : 1);
+            QCOMPARE(json.value("rebuilt").toBool(), exitCode == 0);
+            const QString keyFile = "/etc/digsig/keys/" + _fingerprint + ".gpg";
+            QCOMPARE(QFile::exists(TestSupport::sandboxPath(keyFile)), detail == "finished");
+            const QStringList text = runCli(command).lines();
+            QCOMPARE(text.last(), json.value("log").toArray().last().toString());
+            QVERIFY(text.last().startsWith("Summary: "));
+            return;
+        }
         QStringList paths;
-        for (const QJsonValue& file : run.json().value("files").toArray()) {
+        for (const QJsonValue& file : json.value("files").toArray()) {
             paths << file["path"].toString();
             QCOMPARE(file["elf"].toBool(), paths.last() == QLatin1String("/opt/app/one"));
             QCOMPARE(file["xattr"].toBool(), false);
         }
-        QCOMPARE(paths.join(' '), listed);
-        const QStringList text = runCli("verify " + options).lines();
+        QCOMPARE(paths.join(' '), detail);
+        const QStringList text = runCli(command).lines();
         QCOMPARE(text.size(), paths.size() + 1);
         QVERIFY(paths.isEmpty() || text.first().startsWith(paths.first() + ": ELF signature "));
         QString expected
@@ -419,14 +388,19 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("before");
         QTest::addColumn<QString>("options");
         QTest::addColumn<QString>("signFirst");
-        QTest::addColumn<int>("checked");
-        QTest::addColumn<QString>("lacking");
+        QTest::addColumn<int>("verified");
+        QTest::addColumn<QString>("errors"); // the end of them
         QTest::newRow("program folders, signed")
             << debugDebug << ""
             << "/opt/app/one /opt/app/three /opt/app/two /usr/bin/tool" << 4 << "";
         QTest::newRow("--audit elsewhere: unsigned, missing")
             << debugDebug << "--audit /opt/app --audit /opt/none"
-            << "/opt/app/one" << 4 << "/opt/app/three /opt/app/two /opt/none";
+            << "/opt/app/one" << 3 << R"(
+cova-digsig: ELF files without a good signature: 3 of 4; under ELF verification On they would not run:
+cova-digsig: /opt/app/three
+cova-digsig: /opt/app/two
+cova-digsig: /opt/none
+cova-digsig: Nothing was written; add --force to switch ELF verification to On anyway.)";
         QTest::newRow("already On") << settings("1201") << ""
                                     << "" << 0 << "";
     }
@@ -437,42 +411,36 @@ private Q_SLOTS:
         QFETCH(QByteArray, before);
         QFETCH(QString, options);
         QFETCH(QString, signFirst);
-        QFETCH(int, checked);
-        QFETCH(QString, lacking);
+        QFETCH(int, verified);
+        QFETCH(QString, errors);
         QVERIFY(write(settingsPath, before));
         QCOMPARE(signElf(signFirst), 0);
         const CliRun run = runCli("set --elf on --no-rebuild --json " + options);
-        QCOMPARE(run.exitCode, lacking.isEmpty() ? 0 : 1);
-        QCOMPARE(_session->verifiedFiles().size(), checked - lacking.count("none"));
-        QCOMPARE(file(settingsPath), lacking.isEmpty() ? settings("1201") : before);
-        if (lacking.isEmpty()) {
-            QCOMPARE(run.json().value("checkedExecutables"),
-                     checked ? QJsonValue(checked) : QJsonValue(QJsonValue::Undefined));
-            return;
-        }
-        QStringList expected {QString("ELF files without a good signature: 3 of %1; under ELF "
-                                      "verification On they would not run:")
-                                  .arg(checked)};
-        expected << lacking.split(' ')
-                 << "Nothing was written; add --force to switch ELF verification to On anyway.";
-        expected.replaceInStrings(QRegularExpression("^"), "cova-digsig: ");
-        QCOMPARE(run.errors.mid(run.errors.size() - expected.size()), expected);
-        QCOMPARE(run.out, QByteArray());
+        QCOMPARE(run.exitCode, errors.isEmpty() ? 0 : 1);
+        QCOMPARE(_session->verifiedFiles().size(), verified);
+        QCOMPARE(file(settingsPath), errors.isEmpty() ? settings("1201") : before);
+        QVERIFY2(("\n" + run.errors.join('\n')).endsWith(errors),
+                 qPrintable(run.errors.join('\n')));
+        QCOMPARE(run.out.isEmpty(), !errors.isEmpty());
+        QCOMPARE(run.json().value("checkedExecutables"),
+                 verified && errors.isEmpty() ? QJsonValue(verified) : QJsonValue::Undefined);
     }
 
     // Ctrl+C stops the starts of files and ends the running one; the agent's times go back.
     void interruptCancelsTheRun()
     {
         QVERIFY(write(agentConf, "# mine\n"));
-        QProcess process;
-        startCli(process,
-                 "sign --json --key " + _fingerprint
-                     + " --jobs 1 /opt/app DIGSIG_BSIGN_WAIT_FOR=" + _session->gatePath());
-        QTRY_COMPARE_WITH_TIMEOUT(_session->started().size(), 1, 30000);
-        QVERIFY(file(agentConf).contains("max-cache-ttl"));
         // The held file never goes on: the run ends it after its grace period.
-        ::kill(pid_t(process.processId()), SIGINT);
-        const CliRun run = finishCli(process);
+        const CliRun run
+            = runCli("sign --json --key " + _fingerprint
+                         + " --jobs 1 /opt/app "
+                           "DIGSIG_BSIGN_WAIT_FOR="
+                         + _session->gatePath(),
+                     [this](QProcess& process) {
+                         QTRY_COMPARE_WITH_TIMEOUT(_session->started().size(), 1, 30000);
+                         QVERIFY(file(agentConf).contains("max-cache-ttl"));
+                         ::kill(pid_t(process.processId()), SIGINT);
+                     });
         QCOMPARE(run.exitCode, 1);
         QCOMPARE(run.json().value("outcome").toString(), "cancelled");
         QCOMPARE(run.json()["summary"]["notStarted"].toInt(), 2);
@@ -483,24 +451,25 @@ private Q_SLOTS:
         QCOMPARE(file(agentConf), "# mine\n");
     }
 
-    // The settings file changed while the check ran: the write is refused and the change kept.
+    // The settings file changed while the check ran: the write is refused, said once in the
+    // command's own words before any write is tried, and the change kept.
     void settingsChangedDuringTheCheck()
     {
-        QProcess process;
-        startCli(process,
-                 "set --elf on --audit /usr/bin DIGSIG_BSIGN_WAIT_FOR=" + _session->gatePath());
-        QTRY_COMPARE_WITH_TIMEOUT(_session->started().size(), 1, 30000);
-        QCOMPARE(signElf("/usr/bin/tool"), 0);
-        QVERIFY(write(settingsPath, debugDebug + "# changed by hand\n"));
-        _session->openGate();
-        const CliRun run = finishCli(process);
+        const QByteArray changed = debugDebug + "# changed by hand\n";
+        const CliRun run
+            = runCli("set --elf on --audit /usr/bin DIGSIG_BSIGN_WAIT_FOR=" + _session->gatePath(),
+                     [&](QProcess&) {
+                         QTRY_COMPARE_WITH_TIMEOUT(_session->started().size(), 1, 30000);
+                         QCOMPARE(signElf("/usr/bin/tool"), 0);
+                         QVERIFY(write(settingsPath, changed));
+                         _session->openGate();
+                     });
         QCOMPARE(run.exitCode, 3);
-        // Said once, in the command's own words, before any write is tried.
         QCOMPARE(run.errors.last(),
                  "cova-digsig: /etc/digsig/digsig_initramfs.conf has changed since it was read; "
                  "nothing was written. Run the command again to apply it to what the file holds "
                  "now.");
-        QCOMPARE(file(settingsPath), debugDebug + "# changed by hand\n");
+        QCOMPARE(file(settingsPath), changed);
         QCOMPARE(rebuilds(), 0);
     }
 
