@@ -1,7 +1,10 @@
 #include "consolewindow.h"
+#include "contextoperation.h"
 #include "element.h"
 #include "elementtask.h"
 #include "messagearea.h"
+#include "module.h"
+#include "plugin.h"
 #include "plugincatalog.h"
 #include "taskdescription.h"
 #include "taskobserver.h"
@@ -10,12 +13,16 @@
 #include "treenode.h"
 #include "vieweditelementwidget.h"
 
+#include <QAbstractProxyModel>
 #include <QAction>
+#include <QCheckBox>
+#include <QFileSystemModel>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSemaphore>
+#include <QTreeView>
 #include <QTreeWidget>
 
 namespace {
@@ -62,6 +69,9 @@ private Q_SLOTS:
     void taskPanelShowsHowEachTaskEnded();
     void leavingAnEditAsksFirst_data();
     void leavingAnEditAsksFirst();
+    void onlyTheSettingsElementStartsTasks_data();
+    void onlyTheSettingsElementStartsTasks();
+    void signsTickedFilesAndRefreshesTheirSignatures();
 
 private:
     QAction* action(const char* name) const { return _window->findChild<QAction*>(name); }
@@ -72,6 +82,7 @@ private:
     bool idle() const { return TaskObserver::instance(nullptr)->waitForIdle(60000); }
 
     PluginCatalog _catalog;
+    Module* _module = nullptr;
     ConsoleWindow* _window = nullptr;
     Element* _settings = nullptr;
 };
@@ -80,6 +91,29 @@ void ConsoleTest::initTestCase()
 {
     _catalog.load(qEnvironmentVariable("DIGSIG_PLUGIN_DIR"));
     QCOMPARE(_catalog.errors(), QStringList());
+    // The plug-in offers one module with three elements and their widgets.
+    Plugin* plugin = _catalog.plugins().value(0);
+    _module = plugin->modules().value(0);
+    QVERIFY2(!_module->getData(QStringLiteral("paranoid")).isValid(),
+             "an unset paranoid value makes every update re-read the settings");
+    QStringList shape {plugin->name(), _module->name(),
+                       QString::number(plugin->attribute() + _module->attribute())};
+    for (Element* element : _module->elements()) {
+        const auto* node = dynamic_cast<const TreeNode*>(element);
+        ElementWidget* widget = element->elementWidget(MainWidgetRole);
+        QVERIFY(node && widget == _module->elementWidget(node->nodeType()));
+        QVERIFY(!element->data(1, Qt::DecorationRole).isValid() && widget->element() == element);
+        shape << QStringLiteral("%1<%2@%3 ops %4 %5")
+                     .arg(node->nodeType(), node->parentType())
+                     .arg(node->level())
+                     .arg(int(element->availableOperations() & (ReadOperation | UpdateOperation)))
+                     .arg(widget->metaObject()->className());
+    }
+    QCOMPARE(shape,
+             (QStringList {"DigSigPlugin", "DigSigModule", "2",
+                           "DigSig<LocalComputer@2 ops 96 DigSigElementWidget",
+                           "DigSigKeys<DigSig@3 ops 0 KeysElementWidget",
+                           "DigSigSigning<DigSig@3 ops 0 SigningElementWidget"}));
     QVERIFY(TestSupport::writeFile(TestSupport::sandboxPath(QStringLiteral("/etc/mtab")),
                                    "/dev/sda1 /boot ext4 rw 0 2\n"));
 }
@@ -242,6 +276,98 @@ void ConsoleTest::leavingAnEditAsksFirst()
                           _window->isVisible() ? "shown" : "closed",
                           settingsWidget()->isChanged() ? "changed" : "unchanged"),
                  outcome);
+}
+
+void ConsoleTest::onlyTheSettingsElementStartsTasks_data()
+{
+    QTest::addColumn<int>("element"); // -1: the settings widget as context
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QStringList>("events");
+    QTest::newRow("start-up") << 0 << int(StartupOperation)
+                              << QStringList {"task Read program pinentry state",
+                                              "task Read quill keys import state", "base 1"};
+    QTest::newRow("update") << 0 << int(UpdateOperation)
+                            << QStringList {"base 64", "task Update digital signature settings"};
+    QTest::newRow("other operation") << 0 << 2 << QStringList {"base 2"};
+    QTest::newRow("keys, start-up") << 1 << int(StartupOperation) << QStringList {"base 1"};
+    QTest::newRow("widget context, read") << -1 << int(ReadOperation) << QStringList {"base 32"};
+}
+
+// Records, in order, which tasks start and when the framework's own handling runs.
+void ConsoleTest::onlyTheSettingsElementStartsTasks()
+{
+    QFETCH(int, element);
+    QFETCH(int, type);
+    QFETCH(QStringList, events);
+    TestSupport::ModalDriver noReboot(QMessageBox::No);
+    QStringList seen;
+    TaskObserver* observer = TaskObserver::instance(nullptr);
+    const QMetaObject::Connection connections[] {
+        connect(
+            _module, &Module::operationPerformed, this,
+            [&seen](ContextOperation*, int type) { seen << QStringLiteral("base %1").arg(type); }),
+        connect(observer, &TaskObserver::taskStarted, this,
+                [&seen](const QString& description) { seen << "task " + description; })};
+    _module->performOperation(
+        element < 0 ? static_cast<ContextOperation*>(settingsWidget())
+                    : dynamic_cast<ContextOperation*>(_module->elements().at(element)),
+        OperationType(type),
+        type == UpdateOperation ? settingsWidget()->exportElementData() : nullptr, 0);
+    for (const auto& connection : connections)
+        disconnect(connection);
+    QVERIFY(observer->waitForIdle(60000));
+    QCOMPARE(seen, events);
+}
+
+// Signs files of a sandbox folder the way an administrator does: tick, choose both signature
+// kinds, confirm, pick the key, sign.
+void ConsoleTest::signsTickedFilesAndRefreshesTheirSignatures()
+{
+    const auto path = [](const char* system) {
+        return TestSupport::sandboxPath(QLatin1String(system));
+    };
+    QVERIFY(TestSupport::writeFile(path("/etc/digsig/xattr_control"), "//bin/dash\n"));
+    // The package installs the key folders.
+    QVERIFY(QDir().mkpath(path("/etc/digsig/keys"))
+            && QDir().mkpath(path("/etc/digsig/xattr_keys")));
+    QVERIFY(TestSupport::writeElf(path("/data/program")));
+    const TestSupport::ScopedEnv state("DIGSIG_BSIGN_STATE", path("/var/lib/bsign").toUtf8());
+    const GnupgHome gnupg(path("/root/.gnupg"));
+    const QString fingerprint
+        = gnupg.makeKey(QStringLiteral("E2E <e2e@example.org>"), QStringLiteral("ed25519"))
+              .value(0);
+    QCOMPARE(fingerprint.size(), 40);
+    ElementWidget* widget = _module->elementWidget(QStringLiteral("DigSigSigning"));
+    widget->show();
+    auto* proxy = qobject_cast<QAbstractProxyModel*>(
+        widget->findChild<QTreeView*>(QStringLiteral("_filesTreeView"))->model());
+    auto* files = qobject_cast<QFileSystemModel*>(proxy ? proxy->sourceModel() : nullptr);
+    QVERIFY(files);
+    // Columns 4 and 5: the ELF signature and the one in extended attributes.
+    const auto signatures = [&] {
+        const QModelIndex source = files->index(path("/data/program"));
+        return proxy->mapFromSource(source.sibling(source.row(), 4)).data().toString()
+            + proxy->mapFromSource(source.sibling(source.row(), 5)).data().toString();
+    };
+    QTRY_COMPARE(signatures(), QStringLiteral("00"));
+
+    QVERIFY(proxy->setData(proxy->mapFromSource(files->index(path("/data"))), Qt::Checked,
+                           Qt::CheckStateRole));
+    widget->findChild<QCheckBox*>(QStringLiteral("_elfCheckBox"))->setChecked(true);
+    widget->findChild<QCheckBox*>(QStringLiteral("_xattrCheckBox"))->setChecked(true);
+    TestSupport::ModalDriver driver(TestSupport::ModalDriver::agree());
+    QVERIFY(TestSupport::ModalDriver::press(
+        widget->findChild<QPushButton*>(QStringLiteral("_signPushButton"))));
+
+    QCOMPARE(
+        driver.seen(),
+        (QStringList {"QMessageBox: Selection confirmation", "SelectKeyDialog", "SigningDialog"}));
+    for (const char* directory : {"/etc/digsig/keys", "/etc/digsig/xattr_keys"})
+        QVERIFY2(QFileInfo(path(directory) + '/' + fingerprint + ".gpg").size() > 0, directory);
+    // The sandbox stands for the system: the control file names the path the kernel will see.
+    QCOMPARE(TestSupport::readFile(path("/etc/digsig/xattr_control")),
+             QByteArray("//bin/dash\n/data/\n"));
+    QTRY_COMPARE(signatures(), QStringLiteral("11"));
 }
 
 DIGSIG_SANDBOX_TEST_MAIN(ConsoleTest)
