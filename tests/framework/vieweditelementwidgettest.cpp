@@ -23,35 +23,16 @@ struct GatedUpdate : UpdateTask
     using UpdateTask::UpdateTask;
     void run() override
     {
-        gate->acquire();
+        gate.acquire();
         taskDescription().setStatus(TaskDescription::Succeeded);
         AbstractTask::run();
     }
     void afterRun() override { ran = hasRun(); }
-    QSemaphore* gate = nullptr;
+    static inline QSemaphore gate {0};
     static inline bool ran = false;
 };
 
 // Turns every update into a gated update task that owns the record, as a plug-in's module does.
-struct UpdatingModule : Module
-{
-    using Module::Module;
-    void performOperation(ContextOperation* operation, OperationType type, ElementData* data,
-                          int n) override
-    {
-        if (type == UpdateOperation) {
-            updates << static_cast<TextData*>(data)->text;
-            auto* task = new GatedUpdate(operation->elementContext(), data);
-            task->gate = &gate;
-            TaskObserver::instance(nullptr)->performTask(task);
-            data = nullptr;
-        }
-        Module::performOperation(operation, type, data, n);
-    }
-    QSemaphore gate;
-    QStringList updates;
-};
-
 struct TestElement : OrdinaryElement
 {
     TestElement(Module& module, const QString& type, OperationTypes operations)
@@ -62,7 +43,15 @@ struct TestElement : OrdinaryElement
         module.elements() << this;
     }
     OperationTypes availableOperations() const override { return operations; }
+    void performOperation(OperationType type, ElementData* data, int n) override
+    {
+        if (type != UpdateOperation)
+            return OrdinaryElement::performOperation(type, data, n);
+        updates << static_cast<TextData*>(data)->text;
+        TaskObserver::instance(nullptr)->performTask(new GatedUpdate(this, data));
+    }
     OperationTypes operations;
+    QStringList updates;
 };
 
 struct EditorWidget : ViewEditElementWidget
@@ -100,7 +89,7 @@ private Q_SLOTS:
 // owns them all.
 void ViewEditElementWidgetTest::editStateLocksTheFormAndApplySendsOneUpdateAtATime()
 {
-    UpdatingModule module(QStringLiteral("Updating"), nullptr, false);
+    Module module(QStringLiteral("Updating"), nullptr, false);
     TestElement& settings = *new TestElement(module, "Settings", ReadOperation | UpdateOperation);
     TestElement& viewerElement = *new TestElement(module, "Viewer", NoOperation);
     EditorWidget& viewer = *new EditorWidget(module, "Viewer");
@@ -137,10 +126,10 @@ void ViewEditElementWidgetTest::editStateLocksTheFormAndApplySendsOneUpdateAtATi
     TaskObserver* observer = TaskObserver::instance(nullptr);
     editor.applyContentChanges();
     editor.applyContentChanges();
-    QCOMPARE(module.updates, QStringList {"new"});
+    QCOMPARE(settings.updates, QStringList {"new"});
     QVERIFY(editor.isUpdateRunning() && observer->isUpdateRunning(&settings));
     QVERIFY2(editor.locked(), "edits made during the update would be lost to the read after it");
-    module.gate.release();
+    GatedUpdate::gate.release();
     QVERIFY(observer->waitForIdle(10000));
     QVERIFY(GatedUpdate::ran && observer->activeTaskCount() == 0 && editor.open());
     QCOMPARE(observer->history().constLast().element, QPointer<Element>(&settings));
@@ -149,8 +138,8 @@ void ViewEditElementWidgetTest::editStateLocksTheFormAndApplySendsOneUpdateAtATi
     QCOMPARE(QList<QVariantList>(changed),
              (QList<QVariantList> {{true}, {false}, {true}, {false}}));
     editor.applyContentChanges();
-    QCOMPARE(module.updates, (QStringList {"new", "new"}));
-    module.gate.release();
+    QCOMPARE(settings.updates, (QStringList {"new", "new"}));
+    GatedUpdate::gate.release();
     QVERIFY(observer->waitForIdle(10000));
 }
 
