@@ -1,7 +1,10 @@
 #include "consolewindow.h"
+#include "contextoperation.h"
 #include "element.h"
 #include "elementtask.h"
 #include "messagearea.h"
+#include "module.h"
+#include "plugin.h"
 #include "plugincatalog.h"
 #include "taskdescription.h"
 #include "taskobserver.h"
@@ -10,12 +13,16 @@
 #include "treenode.h"
 #include "vieweditelementwidget.h"
 
+#include <QAbstractProxyModel>
 #include <QAction>
+#include <QCheckBox>
+#include <QFileSystemModel>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSemaphore>
+#include <QTreeView>
 #include <QTreeWidget>
 
 namespace {
@@ -39,15 +46,6 @@ struct OutcomeTask : ElementTask
     QString message;
 };
 
-QString outline(const QTreeWidgetItem* item)
-{
-    QStringList children;
-    for (int i = 0; i < item->childCount(); ++i)
-        children << outline(item->child(i));
-    return children.isEmpty() ? item->text(0)
-                              : item->text(0) + QLatin1Char('(') + children.join(',') + ')';
-}
-
 int recordsSince(int start, const QString& description)
 {
     const QList<TaskObserver::Record> history = TaskObserver::instance(nullptr)->history();
@@ -67,11 +65,13 @@ private Q_SLOTS:
     void init();
     void cleanup();
     void programRendersEveryElementWidget();
-    void treeStartUpAndPagesShowTheirTasks();
     void taskPanelShowsHowEachTaskEnded_data();
     void taskPanelShowsHowEachTaskEnded();
     void leavingAnEditAsksFirst_data();
     void leavingAnEditAsksFirst();
+    void onlyTheSettingsElementStartsTasks_data();
+    void onlyTheSettingsElementStartsTasks();
+    void signsTickedFilesAndRefreshesTheirSignatures();
 
 private:
     QAction* action(const char* name) const { return _window->findChild<QAction*>(name); }
@@ -82,6 +82,7 @@ private:
     bool idle() const { return TaskObserver::instance(nullptr)->waitForIdle(60000); }
 
     PluginCatalog _catalog;
+    Module* _module = nullptr;
     ConsoleWindow* _window = nullptr;
     Element* _settings = nullptr;
 };
@@ -90,6 +91,29 @@ void ConsoleTest::initTestCase()
 {
     _catalog.load(qEnvironmentVariable("DIGSIG_PLUGIN_DIR"));
     QCOMPARE(_catalog.errors(), QStringList());
+    // The plug-in offers one module with three elements and their widgets.
+    Plugin* plugin = _catalog.plugins().value(0);
+    _module = plugin->modules().value(0);
+    QVERIFY2(!_module->getData(QStringLiteral("paranoid")).isValid(),
+             "an unset paranoid value makes every update re-read the settings");
+    QStringList shape {plugin->name(), _module->name(),
+                       QString::number(plugin->attribute() + _module->attribute())};
+    for (Element* element : _module->elements()) {
+        const auto* node = dynamic_cast<const TreeNode*>(element);
+        ElementWidget* widget = element->elementWidget(MainWidgetRole);
+        QVERIFY(node && widget == _module->elementWidget(node->nodeType()));
+        QVERIFY(!element->data(1, Qt::DecorationRole).isValid() && widget->element() == element);
+        shape << QStringLiteral("%1<%2@%3 ops %4 %5")
+                     .arg(node->nodeType(), node->parentType())
+                     .arg(node->level())
+                     .arg(int(element->availableOperations() & (ReadOperation | UpdateOperation)))
+                     .arg(widget->metaObject()->className());
+    }
+    QCOMPARE(shape,
+             (QStringList {"DigSigPlugin", "DigSigModule", "2",
+                           "DigSig<LocalComputer@2 ops 96 DigSigElementWidget",
+                           "DigSigKeys<DigSig@3 ops 0 KeysElementWidget",
+                           "DigSigSigning<DigSig@3 ops 0 SigningElementWidget"}));
     QVERIFY(TestSupport::writeFile(TestSupport::sandboxPath(QStringLiteral("/etc/mtab")),
                                    "/dev/sda1 /boot ext4 rw 0 2\n"));
 }
@@ -137,39 +161,23 @@ void ConsoleTest::programRendersEveryElementWidget()
     }
 }
 
-// Start-up tasks show in the panel; an element without a read starts none when shown.
-void ConsoleTest::treeStartUpAndPagesShowTheirTasks()
-{
-    QCOMPARE(outline(_window->elementTree()->invisibleRootItem()),
-             "(LocalComputer(Digital signature management(Keys,Signing signature)))");
-    QTreeWidget* panel = _window->taskPanel();
-    _window->startUp();
-    QVERIFY(_window->showElement(_window->elements().at(1)));
-    QVERIFY(idle());
-    QCOMPARE(outline(panel->invisibleRootItem()),
-             "(Read program pinentry state,Read quill keys import state)");
-    QVERIFY(!action("refreshAction")->isEnabled() && !action("editAction")->isEnabled());
-    _window->findChild<QPushButton*>(QStringLiteral("clearFinishedButton"))->click();
-    QCOMPARE(panel->topLevelItemCount(), 0);
-}
-
 void ConsoleTest::taskPanelShowsHowEachTaskEnded_data()
 {
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("message");
     // The row's state and message, then the type of the page's message area and its text.
     QTest::addColumn<QString>("shown");
-    QTest::newRow("failed") << int(TaskDescription::Failed) << QStringLiteral("first\nsecond")
-                            << QStringLiteral("Failed: first … | 2 Check failed:\nfirst\nsecond");
-    QTest::newRow("warnings") << int(TaskDescription::SucceededWithWarnings)
-                              << QStringLiteral("careful")
-                              << QStringLiteral("Succeeded with warnings: careful | 1 Check ended "
-                                                "with warnings:\ncareful");
-    QTest::newRow("succeeded") << int(TaskDescription::Succeeded) << QStringLiteral("fine")
-                               << QStringLiteral("Succeeded: fine | ");
+    const auto row = [](const char* name, int status, const char* message, const char* shown) {
+        QTest::newRow(name) << status << QString(message) << QString(shown);
+    };
+    row("failed", TaskDescription::Failed, "first\nsecond", "Failed: first … | 2 Check failed");
+    row("warnings", TaskDescription::SucceededWithWarnings, "careful",
+        "Succeeded with warnings: careful | 1 Check ended with warnings");
+    row("succeeded", TaskDescription::Succeeded, "fine", "Succeeded: fine | ");
 }
 
-// The row and the shown element's page tell how the task ended; a later success clears the page.
+// The row and the shown element's page tell how the task ended; a later success clears the page,
+// and clearing the panel keeps only what still runs.
 void ConsoleTest::taskPanelShowsHowEachTaskEnded()
 {
     QFETCH(int, status);
@@ -194,7 +202,8 @@ void ConsoleTest::taskPanelShowsHowEachTaskEnded()
     QVERIFY(idle());
     QCOMPARE(
         row->text(TaskPanel::StatusColumn) + ": " + row->text(TaskPanel::MessageColumn) + " | "
-            + (page->isHidden() ? QString() : QString::number(page->type()) + ' ' + page->text()),
+            + (page->isHidden() ? QString() : QString::number(page->type()) + ' ' + page->text())
+                  .section(':', 0, 0),
         shown);
     emit _window->taskPanel()->itemDoubleClicked(row, TaskPanel::MessageColumn);
     auto* whole = _window->findChild<QPlainTextEdit*>(QStringLiteral("taskMessageText"));
@@ -206,6 +215,8 @@ void ConsoleTest::taskPanelShowsHowEachTaskEnded()
     perform(TaskDescription::Succeeded, QString());
     QVERIFY(idle());
     QVERIFY(page->isHidden());
+    _window->findChild<QPushButton*>(QStringLiteral("clearFinishedButton"))->click();
+    QCOMPARE(_window->taskPanel()->topLevelItemCount(), 0);
 }
 
 void ConsoleTest::leavingAnEditAsksFirst_data()
@@ -218,13 +229,8 @@ void ConsoleTest::leavingAnEditAsksFirst_data()
         QTest::newRow(name) << QString(name).section(',', 0, 0) << int(answer) << QString(outcome);
     };
     row("tree, Enter", QMessageBox::NoButton, "0 updates, 0 reads, on DigSig, shown, changed");
-    row("tree, Discard", QMessageBox::Discard,
-        "0 updates, 0 reads, on DigSigKeys, shown, unchanged");
-    row("refresh, Cancel", QMessageBox::Cancel, "0 updates, 0 reads, on DigSig, shown, changed");
-    row("refresh, Apply", QMessageBox::Apply, "1 updates, 1 reads, on DigSig, shown, unchanged");
     row("close, Discard", QMessageBox::Discard, "0 updates, 0 reads, on DigSig, closed, unchanged");
     row("close, Apply", QMessageBox::Apply, "1 updates, 1 reads, on DigSig, closed, unchanged");
-    row("Escape, Enter", QMessageBox::NoButton, "0 updates, 0 reads, on DigSig, shown, changed");
     row("Escape, Discard", QMessageBox::Discard, "0 updates, 1 reads, on DigSig, shown, unchanged");
 }
 
@@ -247,8 +253,6 @@ void ConsoleTest::leavingAnEditAsksFirst()
         TestSupport::ModalDriver driver {QMessageBox::StandardButton(answer)};
         if (way == QLatin1String("tree"))
             _window->showElement(_window->elements().at(1));
-        else if (way == QLatin1String("refresh"))
-            action("refreshAction")->trigger();
         else if (way == QLatin1String("close"))
             _window->close();
         else
@@ -272,6 +276,98 @@ void ConsoleTest::leavingAnEditAsksFirst()
                           _window->isVisible() ? "shown" : "closed",
                           settingsWidget()->isChanged() ? "changed" : "unchanged"),
                  outcome);
+}
+
+void ConsoleTest::onlyTheSettingsElementStartsTasks_data()
+{
+    QTest::addColumn<int>("element"); // -1: the settings widget as context
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QStringList>("events");
+    QTest::newRow("start-up") << 0 << int(StartupOperation)
+                              << QStringList {"task Read program pinentry state",
+                                              "task Read quill keys import state", "base 1"};
+    QTest::newRow("update") << 0 << int(UpdateOperation)
+                            << QStringList {"base 64", "task Update digital signature settings"};
+    QTest::newRow("other operation") << 0 << 2 << QStringList {"base 2"};
+    QTest::newRow("keys, start-up") << 1 << int(StartupOperation) << QStringList {"base 1"};
+    QTest::newRow("widget context, read") << -1 << int(ReadOperation) << QStringList {"base 32"};
+}
+
+// Records, in order, which tasks start and when the framework's own handling runs.
+void ConsoleTest::onlyTheSettingsElementStartsTasks()
+{
+    QFETCH(int, element);
+    QFETCH(int, type);
+    QFETCH(QStringList, events);
+    TestSupport::ModalDriver noReboot(QMessageBox::No);
+    QStringList seen;
+    TaskObserver* observer = TaskObserver::instance(nullptr);
+    const QMetaObject::Connection connections[] {
+        connect(
+            _module, &Module::operationPerformed, this,
+            [&seen](ContextOperation*, int type) { seen << QStringLiteral("base %1").arg(type); }),
+        connect(observer, &TaskObserver::taskStarted, this,
+                [&seen](const QString& description) { seen << "task " + description; })};
+    _module->performOperation(
+        element < 0 ? static_cast<ContextOperation*>(settingsWidget())
+                    : dynamic_cast<ContextOperation*>(_module->elements().at(element)),
+        OperationType(type),
+        type == UpdateOperation ? settingsWidget()->exportElementData() : nullptr, 0);
+    for (const auto& connection : connections)
+        disconnect(connection);
+    QVERIFY(observer->waitForIdle(60000));
+    QCOMPARE(seen, events);
+}
+
+// Signs files of a sandbox folder the way an administrator does: tick, choose both signature
+// kinds, confirm, pick the key, sign.
+void ConsoleTest::signsTickedFilesAndRefreshesTheirSignatures()
+{
+    const auto path = [](const char* system) {
+        return TestSupport::sandboxPath(QLatin1String(system));
+    };
+    QVERIFY(TestSupport::writeFile(path("/etc/digsig/xattr_control"), "//bin/dash\n"));
+    // The package installs the key folders.
+    QVERIFY(QDir().mkpath(path("/etc/digsig/keys"))
+            && QDir().mkpath(path("/etc/digsig/xattr_keys")));
+    QVERIFY(TestSupport::writeElf(path("/data/program")));
+    const TestSupport::ScopedEnv state("DIGSIG_BSIGN_STATE", path("/var/lib/bsign").toUtf8());
+    const GnupgHome gnupg(path("/root/.gnupg"));
+    const QString fingerprint
+        = gnupg.makeKey(QStringLiteral("E2E <e2e@example.org>"), QStringLiteral("ed25519"))
+              .value(0);
+    QCOMPARE(fingerprint.size(), 40);
+    ElementWidget* widget = _module->elementWidget(QStringLiteral("DigSigSigning"));
+    widget->show();
+    auto* proxy = qobject_cast<QAbstractProxyModel*>(
+        widget->findChild<QTreeView*>(QStringLiteral("_filesTreeView"))->model());
+    auto* files = qobject_cast<QFileSystemModel*>(proxy ? proxy->sourceModel() : nullptr);
+    QVERIFY(files);
+    // Columns 4 and 5: the ELF signature and the one in extended attributes.
+    const auto signatures = [&] {
+        const QModelIndex source = files->index(path("/data/program"));
+        return proxy->mapFromSource(source.sibling(source.row(), 4)).data().toString()
+            + proxy->mapFromSource(source.sibling(source.row(), 5)).data().toString();
+    };
+    QTRY_COMPARE(signatures(), QStringLiteral("00"));
+
+    QVERIFY(proxy->setData(proxy->mapFromSource(files->index(path("/data"))), Qt::Checked,
+                           Qt::CheckStateRole));
+    widget->findChild<QCheckBox*>(QStringLiteral("_elfCheckBox"))->setChecked(true);
+    widget->findChild<QCheckBox*>(QStringLiteral("_xattrCheckBox"))->setChecked(true);
+    TestSupport::ModalDriver driver(TestSupport::ModalDriver::agree());
+    QVERIFY(TestSupport::ModalDriver::press(
+        widget->findChild<QPushButton*>(QStringLiteral("_signPushButton"))));
+
+    QCOMPARE(
+        driver.seen(),
+        (QStringList {"QMessageBox: Selection confirmation", "SelectKeyDialog", "SigningDialog"}));
+    for (const char* directory : {"/etc/digsig/keys", "/etc/digsig/xattr_keys"})
+        QVERIFY2(QFileInfo(path(directory) + '/' + fingerprint + ".gpg").size() > 0, directory);
+    // The sandbox stands for the system: the control file names the path the kernel will see.
+    QCOMPARE(TestSupport::readFile(path("/etc/digsig/xattr_control")),
+             QByteArray("//bin/dash\n/data/\n"));
+    QTRY_COMPARE(signatures(), QStringLiteral("11"));
 }
 
 DIGSIG_SANDBOX_TEST_MAIN(ConsoleTest)
