@@ -1,62 +1,57 @@
-#include "consolesetup.h"
 #include "consolewindow.h"
+#include "contextoperation.h"
 #include "element.h"
+#include "elementtask.h"
 #include "messagearea.h"
+#include "module.h"
 #include "plugin.h"
 #include "plugincatalog.h"
 #include "taskdescription.h"
 #include "taskobserver.h"
 #include "taskpanel.h"
 #include "testsupport.h"
+#include "treenode.h"
 #include "vieweditelementwidget.h"
 
+#include <QAbstractProxyModel>
 #include <QAction>
-#include <QLabel>
-#include <QMenu>
-#include <QMenuBar>
+#include <QCheckBox>
+#include <QFileSystemModel>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSemaphore>
+#include <QTreeView>
 #include <QTreeWidget>
 
 namespace {
 
-const QByteArray validSettings = "DIGSIG_ELF_MODE=2\nDIGSIG_XATTR_MODE=0\n"
-                                 "DIGSIG_IGNORE_XATTR_KEYS=0\nDIGSIG_IGNORE_GOST2001=0\n";
 const QString readTask = QStringLiteral("Read digital signature settings");
 const QString updateTask = QStringLiteral("Update digital signature settings");
 
-QString pluginDir()
+// An element task that ends, the way the row says, only when the test opens the gate.
+struct OutcomeTask : ElementTask
 {
-    return qEnvironmentVariable("DIGSIG_PLUGIN_DIR");
-}
-
-QStringList childTexts(const QTreeWidgetItem* item)
-{
-    QStringList texts;
-    for (int i = 0; i < item->childCount(); ++i)
-        texts.append(item->child(i)->text(0));
-    return texts;
-}
-
-QStringList panelRows(const QTreeWidget* panel)
-{
-    QStringList rows;
-    for (int i = 0; i < panel->topLevelItemCount(); ++i) {
-        const QTreeWidgetItem* item = panel->topLevelItem(i);
-        rows.append(item->text(TaskPanel::TaskColumn) + QLatin1String(" | ")
-                    + item->text(TaskPanel::StatusColumn));
+    using ElementTask::ElementTask;
+    void run() override
+    {
+        gate->acquire();
+        taskDescription().setStatus(status);
+        taskDescription().setMessage(message);
+        AbstractTask::run();
     }
-    return rows;
-}
+    QSemaphore* gate = nullptr;
+    int status = TaskDescription::Succeeded;
+    QString message;
+};
 
 int recordsSince(int start, const QString& description)
 {
     const QList<TaskObserver::Record> history = TaskObserver::instance(nullptr)->history();
-    return int(std::count_if(
-        history.cbegin() + start, history.cend(),
-        [&](const TaskObserver::Record& record) { return record.description == description; }));
+    return int(std::count_if(history.cbegin() + start, history.cend(), [&](const auto& record) {
+        return record.description == description;
+    }));
 }
 
 } // namespace
@@ -69,321 +64,310 @@ private Q_SLOTS:
     void initTestCase();
     void init();
     void cleanup();
-    void cleanupTestCase();
-    void treeShowsElementsUnderLocalComputer();
-    void startUpAndReadingShowTasksInThePanel();
-    void brokenLibraryIsReportedAndTheRestLoads();
     void programRendersEveryElementWidget();
-    void consoleTextsAndNameAreTheConsoles();
-    void elementActionsHaveShortcutsAndMnemonics_data();
-    void elementActionsHaveShortcutsAndMnemonics();
-    void keyboardDrivesTheEditState();
+    void taskPanelShowsHowEachTaskEnded_data();
+    void taskPanelShowsHowEachTaskEnded();
     void leavingAnEditAsksFirst_data();
     void leavingAnEditAsksFirst();
-    void oneUpdateAtATimeAndOneRebootQuestion();
-    void readErrorsShowOnThePageAndInThePanel();
+    void onlyTheSettingsElementStartsTasks_data();
+    void onlyTheSettingsElementStartsTasks();
+    void signsTickedFilesAndRefreshesTheirSignatures();
 
 private:
-    void editSettings();
-    ViewEditElementWidget* settingsWidget() const;
-    QAction* action(const char* name) const;
+    QAction* action(const char* name) const { return _window->findChild<QAction*>(name); }
+    ViewEditElementWidget* settingsWidget() const
+    {
+        return qobject_cast<ViewEditElementWidget*>(_settings->elementWidget(MainWidgetRole));
+    }
+    bool idle() const { return TaskObserver::instance(nullptr)->waitForIdle(60000); }
 
-    PluginCatalog* _catalog = nullptr;
+    PluginCatalog _catalog;
+    Module* _module = nullptr;
     ConsoleWindow* _window = nullptr;
     Element* _settings = nullptr;
 };
 
 void ConsoleTest::initTestCase()
 {
-    _catalog = new PluginCatalog;
-    _catalog->load(pluginDir());
-    QCOMPARE(_catalog->errors(), QStringList());
-    QCOMPARE(_catalog->plugins().size(), 1);
-    const QString sandbox = TestSupport::sandboxRoot();
-    QVERIFY(TestSupport::writeFile(sandbox + QStringLiteral("/etc/mtab"),
+    _catalog.load(qEnvironmentVariable("DIGSIG_PLUGIN_DIR"));
+    QCOMPARE(_catalog.errors(), QStringList());
+    // The plug-in offers one module with three elements and their widgets.
+    Plugin* plugin = _catalog.plugins().value(0);
+    _module = plugin->modules().value(0);
+    QVERIFY2(!_module->getData(QStringLiteral("paranoid")).isValid(),
+             "an unset paranoid value makes every update re-read the settings");
+    QStringList shape {plugin->name(), _module->name(),
+                       QString::number(plugin->attribute() + _module->attribute())};
+    for (Element* element : _module->elements()) {
+        const auto* node = dynamic_cast<const TreeNode*>(element);
+        ElementWidget* widget = element->elementWidget(MainWidgetRole);
+        QVERIFY(node && widget == _module->elementWidget(node->nodeType()));
+        QVERIFY(!element->data(1, Qt::DecorationRole).isValid() && widget->element() == element);
+        shape << QStringLiteral("%1<%2@%3 ops %4 %5")
+                     .arg(node->nodeType(), node->parentType())
+                     .arg(node->level())
+                     .arg(int(element->availableOperations() & (ReadOperation | UpdateOperation)))
+                     .arg(widget->metaObject()->className());
+    }
+    QCOMPARE(shape,
+             (QStringList {"DigSigPlugin", "DigSigModule", "2",
+                           "DigSig<LocalComputer@2 ops 96 DigSigElementWidget",
+                           "DigSigKeys<DigSig@3 ops 0 KeysElementWidget",
+                           "DigSigSigning<DigSig@3 ops 0 SigningElementWidget"}));
+    QVERIFY(TestSupport::writeFile(TestSupport::sandboxPath(QStringLiteral("/etc/mtab")),
                                    "/dev/sda1 /boot ext4 rw 0 2\n"));
 }
 
 void ConsoleTest::init()
 {
-    const QString sandbox = TestSupport::sandboxRoot();
-    QVERIFY(TestSupport::writeFile(sandbox + QStringLiteral("/etc/digsig/digsig_initramfs.conf"),
-                                   validSettings));
-    QVERIFY(
-        TestSupport::writeFile(sandbox + QStringLiteral("/etc/digsig/xattr_control"), "/usr/\n"));
+    QVERIFY(TestSupport::writeFile(
+        TestSupport::sandboxPath(QStringLiteral("/etc/digsig/digsig_initramfs.conf")),
+        "DIGSIG_ELF_MODE=2\nDIGSIG_XATTR_MODE=0\nDIGSIG_IGNORE_XATTR_KEYS=0\n"
+        "DIGSIG_IGNORE_GOST2001=0\n"));
+    QVERIFY(TestSupport::writeFile(
+        TestSupport::sandboxPath(QStringLiteral("/etc/digsig/xattr_control")), "/usr/\n"));
     _window = new ConsoleWindow;
-    _window->addPlugins(_catalog->plugins());
+    _window->addPlugins(_catalog.plugins());
     _settings = _window->elements().first();
 }
 
 void ConsoleTest::cleanup()
 {
-    QVERIFY(TaskObserver::instance(nullptr)->waitForIdle(60000));
+    QVERIFY(idle());
     delete _window;
-    _window = nullptr;
 }
 
-void ConsoleTest::cleanupTestCase()
-{
-    delete _catalog;
-}
-
-ViewEditElementWidget* ConsoleTest::settingsWidget() const
-{
-    return qobject_cast<ViewEditElementWidget*>(_settings->elementWidget(MainWidgetRole));
-}
-
-QAction* ConsoleTest::action(const char* name) const
-{
-    return _window->findChild<QAction*>(QLatin1String(name));
-}
-
-// Shows the settings, lets them load, and changes the extended-attribute mode in edit mode.
-void ConsoleTest::editSettings()
-{
-    QVERIFY(_window->showElement(_settings));
-    QVERIFY(TaskObserver::instance(nullptr)->waitForIdle(60000));
-    action("editAction")->trigger();
-    settingsWidget()->findChild<QRadioButton*>(QStringLiteral("_debugXattrRadioButton"))->click();
-    QVERIFY(settingsWidget()->isChanged() && !settingsWidget()->isEditBlocked());
-}
-
-void ConsoleTest::treeShowsElementsUnderLocalComputer()
-{
-    const QTreeWidget* tree = _window->elementTree();
-    QCOMPARE(tree->topLevelItemCount(), 1);
-    const QTreeWidgetItem* root = tree->topLevelItem(0);
-    QCOMPARE(root->text(0), QStringLiteral("LocalComputer"));
-    QCOMPARE(childTexts(root), QStringList {"Digital signature management"});
-    QCOMPARE(childTexts(root->child(0)), (QStringList {"Keys", "Signing signature"}));
-    QCOMPARE(_window->elements().size(), 3);
-}
-
-void ConsoleTest::startUpAndReadingShowTasksInThePanel()
-{
-    TaskObserver* observer = TaskObserver::instance(nullptr);
-    _window->startUp();
-    QVERIFY(observer->waitForIdle(60000));
-    const QStringList afterStartUp = panelRows(_window->taskPanel());
-    QCOMPARE(afterStartUp.size(), 2);
-    QVERIFY(afterStartUp[0].startsWith(QLatin1String("Read program pinentry state | ")));
-    QVERIFY(afterStartUp[1].startsWith(QLatin1String("Read quill keys import state | ")));
-    QVERIFY(!afterStartUp[0].endsWith(QLatin1String("| Running")));
-
-    QVERIFY(_window->showElement(_settings));
-    QCOMPARE(_window->findChild<QLabel*>(QStringLiteral("captionLabel"))->text(),
-             QStringLiteral("Digital signature management settings"));
-    QVERIFY(observer->waitForIdle(60000));
-    QCOMPARE(panelRows(_window->taskPanel()).last(), readTask + QStringLiteral(" | Succeeded"));
-    QVERIFY(!_window->taskPanel()->topLevelItem(2)->text(TaskPanel::StartedColumn).isEmpty());
-
-    // Elements without a read operation start no task when shown.
-    QVERIFY(_window->showElement(_window->elements().at(1)));
-    QVERIFY(observer->waitForIdle(60000));
-    QCOMPARE(panelRows(_window->taskPanel()).size(), 3);
-    QVERIFY(!action("refreshAction")->isEnabled());
-    QVERIFY(!action("editAction")->isEnabled());
-
-    _window->findChild<QPushButton*>(QStringLiteral("clearFinishedButton"))->click();
-    QCOMPARE(_window->taskPanel()->topLevelItemCount(), 0);
-}
-
-void ConsoleTest::brokenLibraryIsReportedAndTheRestLoads()
-{
-    QTemporaryDir dir;
-    QVERIFY(TestSupport::writeFile(dir.filePath(QStringLiteral("broken.so")), "not a library"));
-    PluginCatalog catalog;
-    catalog.load(dir.path());
-    QCOMPARE(catalog.plugins().size(), 0);
-    QCOMPARE(catalog.errors().size(), 1);
-    QVERIFY(catalog.errors().first().startsWith(dir.filePath(QStringLiteral("broken.so"))
-                                                + QStringLiteral(": ")));
-    QVERIFY(catalog.errors().first().size() > dir.filePath(QStringLiteral("broken.so: ")).size());
-
-    ConsoleWindow window;
-    window.showLoadErrors(catalog.errors());
-    QCOMPARE(window.taskPanel()->topLevelItemCount(), 1);
-    QCOMPARE(window.taskPanel()->topLevelItem(0)->text(TaskPanel::MessageColumn),
-             catalog.errors().first());
-}
-
+// The program itself: loads what it can, reports the rest, and shows every element.
 void ConsoleTest::programRendersEveryElementWidget()
 {
     QTemporaryDir shots;
     QTemporaryDir plugins;
-    QVERIFY(QFile::copy(pluginDir() + QStringLiteral("/cova-digsig-plugin.so"),
+    QVERIFY(QFile::copy(qEnvironmentVariable("DIGSIG_PLUGIN_DIR") + "/cova-digsig-plugin.so",
                         plugins.filePath(QStringLiteral("cova-digsig-plugin.so"))));
     QVERIFY(TestSupport::writeFile(plugins.filePath(QStringLiteral("broken.so")), "junk"));
-
     QProcess console;
     console.start(QStringLiteral(CONSOLE_PROGRAM),
                   {QStringLiteral("--plugin-dir"), plugins.path(), QStringLiteral("--sysroot"),
                    TestSupport::sandboxRoot(), QStringLiteral("--screenshot"), shots.path()});
     QVERIFY(console.waitForFinished(120000));
-    QCOMPARE(console.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(console.exitCode(), 0);
     const QString errors = QString::fromLocal8Bit(console.readAllStandardError());
-    QVERIFY2(errors.contains(QStringLiteral("cova-console: ")
-                             + plugins.filePath(QStringLiteral("broken.so"))),
+    QVERIFY2(console.exitStatus() == QProcess::NormalExit && console.exitCode() == 0,
+             qPrintable(errors));
+    QVERIFY2(errors.contains("cova-console: " + plugins.filePath(QStringLiteral("broken.so"))),
              qPrintable(errors));
     for (const char* name : {"DigSig.png", "DigSigKeys.png", "DigSigSigning.png"}) {
-        QImage image(shots.filePath(QLatin1String(name)));
-        QVERIFY2(!image.isNull(), name);
-        QVERIFY(image.width() > 600 && image.height() > 400);
+        const QImage image(shots.filePath(QLatin1String(name)));
+        QVERIFY2(image.width() > 600 && image.height() > 400, name);
     }
 }
 
-// Message boxes without a title of their own carry the application's display name.
-void ConsoleTest::consoleTextsAndNameAreTheConsoles()
+void ConsoleTest::taskPanelShowsHowEachTaskEnded_data()
 {
-    ConsoleSetup::nameApplication();
-    QCOMPARE(QApplication::applicationDisplayName(), QStringLiteral("Administration console"));
-    QCOMPARE(_window->windowTitle(), QStringLiteral("Administration console"));
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message");
+    // The row's state and message, then the type of the page's message area and its text.
+    QTest::addColumn<QString>("shown");
+    const auto row = [](const char* name, int status, const char* message, const char* shown) {
+        QTest::newRow(name) << status << QString(message) << QString(shown);
+    };
+    row("failed", TaskDescription::Failed, "first\nsecond", "Failed: first … | 2 Check failed");
+    row("warnings", TaskDescription::SucceededWithWarnings, "careful",
+        "Succeeded with warnings: careful | 1 Check ended with warnings");
+    row("succeeded", TaskDescription::Succeeded, "fine", "Succeeded: fine | ");
 }
 
-void ConsoleTest::elementActionsHaveShortcutsAndMnemonics_data()
+// The row and the shown element's page tell how the task ended; a later success clears the page,
+// and clearing the panel keeps only what still runs.
+void ConsoleTest::taskPanelShowsHowEachTaskEnded()
 {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QKeySequence>("shortcut");
-    QTest::newRow("edit") << "editAction"
-                          << "&Edit" << QKeySequence(Qt::CTRL | Qt::Key_E);
-    QTest::newRow("apply") << "applyAction"
-                           << "&Apply" << QKeySequence(Qt::CTRL | Qt::Key_S);
-    QTest::newRow("cancel") << "cancelAction"
-                            << "&Cancel" << QKeySequence(Qt::Key_Escape);
-    QTest::newRow("refresh") << "refreshAction"
-                             << "&Refresh" << QKeySequence(Qt::Key_F5);
-}
-
-void ConsoleTest::elementActionsHaveShortcutsAndMnemonics()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, text);
-    QFETCH(QKeySequence, shortcut);
-    QAction* found = action(name.toLatin1().constData());
-    QVERIFY(found);
-    QCOMPARE(found->text(), text);
-    QCOMPARE(found->shortcut(), shortcut);
-    QVERIFY2(found->toolTip().endsWith(
-                 QStringLiteral("(%1)").arg(shortcut.toString(QKeySequence::NativeText))),
-             qPrintable(found->toolTip()));
-    auto* menu = _window->menuBar()->findChild<QMenu*>(QStringLiteral("elementMenu"));
-    QVERIFY(menu && menu->title().contains(QLatin1Char('&')));
-    QVERIFY(menu->actions().contains(found));
-}
-
-void ConsoleTest::keyboardDrivesTheEditState()
-{
-    _window->show();
-    _window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(_window));
+    QFETCH(int, status);
+    QFETCH(QString, message);
+    QFETCH(QString, shown);
     QVERIFY(_window->showElement(_settings));
-    QVERIFY(TaskObserver::instance(nullptr)->waitForIdle(60000));
-    QTest::keyClick(_window, Qt::Key_E, Qt::ControlModifier);
-    QVERIFY(!settingsWidget()->isEditBlocked());
-    QTest::keyClick(_window, Qt::Key_Escape);
-    QVERIFY(settingsWidget()->isEditBlocked());
+    QVERIFY(idle());
+    auto* page = _window->findChild<MessageArea*>(QStringLiteral("pageMessageArea"));
+    QSemaphore gate;
+    const auto perform = [&](int status, const QString& message) {
+        auto* task = new OutcomeTask(_settings, nullptr);
+        task->taskDescription().setDescription(QStringLiteral("Check"));
+        task->gate = &gate;
+        task->status = status;
+        task->message = message;
+        TaskObserver::instance(nullptr)->performTask(task);
+    };
+    perform(status, message);
+    QTreeWidgetItem* row = _window->taskPanel()->topLevelItem(1);
+    QCOMPARE(row->text(TaskPanel::StatusColumn), QStringLiteral("Running"));
+    gate.release();
+    QVERIFY(idle());
+    QCOMPARE(
+        row->text(TaskPanel::StatusColumn) + ": " + row->text(TaskPanel::MessageColumn) + " | "
+            + (page->isHidden() ? QString() : QString::number(page->type()) + ' ' + page->text())
+                  .section(':', 0, 0),
+        shown);
+    emit _window->taskPanel()->itemDoubleClicked(row, TaskPanel::MessageColumn);
+    auto* whole = _window->findChild<QPlainTextEdit*>(QStringLiteral("taskMessageText"));
+    QVERIFY(whole && whole->isVisible());
+    QCOMPARE(whole->toPlainText(), message);
+    whole->window()->close();
+
+    gate.release();
+    perform(TaskDescription::Succeeded, QString());
+    QVERIFY(idle());
+    QVERIFY(page->isHidden());
+    _window->findChild<QPushButton*>(QStringLiteral("clearFinishedButton"))->click();
+    QCOMPARE(_window->taskPanel()->topLevelItemCount(), 0);
 }
 
 void ConsoleTest::leavingAnEditAsksFirst_data()
 {
     QTest::addColumn<QString>("way");
-    QTest::addColumn<int>("answer");
-    QTest::addColumn<bool>("left");
-    QTest::addColumn<int>("updates");
-    const int enter = QMessageBox::NoButton;
-    for (const char* way : {"tree", "refresh", "close"}) {
-        QTest::addRow("%s, Enter", way) << way << enter << false << 0;
-        QTest::addRow("%s, Cancel", way) << way << int(QMessageBox::Cancel) << false << 0;
-        QTest::addRow("%s, Discard", way) << way << int(QMessageBox::Discard) << true << 0;
-        QTest::addRow("%s, Apply", way) << way << int(QMessageBox::Apply) << true << 1;
-    }
+    QTest::addColumn<int>("answer"); // NoButton: Enter, the default
+    QTest::addColumn<QString>("outcome");
+    // The way out is the row name's first word.
+    const auto row = [](const char* name, QMessageBox::StandardButton answer, const char* outcome) {
+        QTest::newRow(name) << QString(name).section(',', 0, 0) << int(answer) << QString(outcome);
+    };
+    row("tree, Enter", QMessageBox::NoButton, "0 updates, 0 reads, on DigSig, shown, changed");
+    row("close, Discard", QMessageBox::Discard, "0 updates, 0 reads, on DigSig, closed, unchanged");
+    row("close, Apply", QMessageBox::Apply, "1 updates, 1 reads, on DigSig, closed, unchanged");
+    row("Escape, Discard", QMessageBox::Discard, "0 updates, 1 reads, on DigSig, shown, unchanged");
 }
 
+// Every way out of an unapplied edit asks first; an update, once applied, runs alone and asks
+// whether to reboot.
 void ConsoleTest::leavingAnEditAsksFirst()
 {
     QFETCH(QString, way);
     QFETCH(int, answer);
-    QFETCH(bool, left);
-    QFETCH(int, updates);
+    QFETCH(QString, outcome);
     _window->show();
-    editSettings();
+    QVERIFY(QTest::qWaitForWindowActive(_window));
+    QVERIFY(_window->showElement(_settings));
+    QVERIFY(idle());
+    QTest::keyClick(_window, Qt::Key_E, Qt::ControlModifier);
+    settingsWidget()->findChild<QRadioButton*>(QStringLiteral("_debugXattrRadioButton"))->click();
+    QVERIFY(settingsWidget()->isChanged() && !settingsWidget()->isEditBlocked());
     const int start = TaskObserver::instance(nullptr)->history().size();
     {
-        TestSupport::BoxAnswerer answerer {QMessageBox::StandardButton(answer)};
+        TestSupport::ModalDriver driver {QMessageBox::StandardButton(answer)};
         if (way == QLatin1String("tree"))
             _window->showElement(_window->elements().at(1));
-        else if (way == QLatin1String("refresh"))
-            action("refreshAction")->trigger();
-        else
+        else if (way == QLatin1String("close"))
             _window->close();
-        QCOMPARE(answerer.titles(), QStringList {QStringLiteral("Changes not applied")});
-        QCOMPARE(answerer.boxes.first().buttons,
-                 QMessageBox::Apply | QMessageBox::Discard | QMessageBox::Cancel);
+        else
+            QTest::keyClick(_window, Qt::Key_Escape);
+        QCOMPARE(driver.titles(),
+                 QStringList {way == "Escape" ? "Discard changes" : "Changes not applied"});
     }
-    TestSupport::BoxAnswerer noReboot(QMessageBox::No);
-    QCOMPARE(recordsSince(start, updateTask), updates);
-    QVERIFY(TaskObserver::instance(nullptr)->waitForIdle(60000));
-    if (way == QLatin1String("tree"))
-        QCOMPARE(_window->currentElement() != _settings, left);
-    else if (way == QLatin1String("close"))
-        QTRY_COMPARE(!_window->isVisible(), left);
-    else
-        QCOMPARE(recordsSince(start, readTask), left ? 1 : 0);
-    QCOMPARE(settingsWidget()->isChanged(), !left);
+    const int updates = recordsSince(start, updateTask);
+    // The update cannot end before the event loop runs again: until then nothing else starts.
+    if (updates) {
+        QVERIFY(!action("editAction")->isEnabled() && !action("applyAction")->isEnabled());
+        _window->applyCurrent();
+    }
+    TestSupport::ModalDriver noReboot(QMessageBox::No);
+    QVERIFY(idle());
+    QCOMPARE(noReboot.titles(), updates ? QStringList {"Reboot system"} : QStringList());
+    QTRY_COMPARE(QStringLiteral("%1 updates, %2 reads, on %3, %4, %5")
+                     .arg(recordsSince(start, updateTask))
+                     .arg(recordsSince(start, readTask))
+                     .arg(dynamic_cast<TreeNode*>(_window->currentElement())->nodeType(),
+                          _window->isVisible() ? "shown" : "closed",
+                          settingsWidget()->isChanged() ? "changed" : "unchanged"),
+                 outcome);
 }
 
-void ConsoleTest::oneUpdateAtATimeAndOneRebootQuestion()
+void ConsoleTest::onlyTheSettingsElementStartsTasks_data()
 {
-    editSettings();
-    const int start = TaskObserver::instance(nullptr)->history().size();
-    TestSupport::BoxAnswerer answerer(QMessageBox::No);
-    action("applyAction")->trigger();
-    // Nothing has ended yet: the update's end is delivered through the event loop.
-    QVERIFY(settingsWidget()->isUpdateRunning());
-    for (const char* name : {"editAction", "applyAction", "cancelAction", "refreshAction"})
-        QVERIFY2(!action(name)->isEnabled(), name);
-    _window->applyCurrent();
-    settingsWidget()->applyContentChanges();
-    QCOMPARE(recordsSince(start, updateTask), 1);
-
-    QVERIFY(TaskObserver::instance(nullptr)->waitForIdle(60000));
-    QCOMPARE(answerer.titles(), QStringList {QStringLiteral("Reboot system")});
-    QVERIFY(action("editAction")->isEnabled());
+    QTest::addColumn<int>("element"); // -1: the settings widget as context
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QStringList>("events");
+    QTest::newRow("start-up") << 0 << int(StartupOperation)
+                              << QStringList {"task Read program pinentry state",
+                                              "task Read quill keys import state", "base 1"};
+    QTest::newRow("update") << 0 << int(UpdateOperation)
+                            << QStringList {"base 64", "task Update digital signature settings"};
+    QTest::newRow("other operation") << 0 << 2 << QStringList {"base 2"};
+    QTest::newRow("keys, start-up") << 1 << int(StartupOperation) << QStringList {"base 1"};
+    QTest::newRow("widget context, read") << -1 << int(ReadOperation) << QStringList {"base 32"};
 }
 
-void ConsoleTest::readErrorsShowOnThePageAndInThePanel()
+// Records, in order, which tasks start and when the framework's own handling runs.
+void ConsoleTest::onlyTheSettingsElementStartsTasks()
 {
-    const QString settingsPath
-        = TestSupport::sandboxRoot() + QStringLiteral("/etc/digsig/digsig_initramfs.conf");
-    QVERIFY(TestSupport::writeFile(settingsPath, "DIGSIG_ELF_MODE=7\nDIGSIG_XATTR_MODE=9\n"));
-    QVERIFY(_window->showElement(_settings));
-    QVERIFY(TaskObserver::instance(nullptr)->waitForIdle(60000));
-    const TaskObserver::Record read = TaskObserver::instance(nullptr)->history().constLast();
-    QCOMPARE(read.status, int(TaskDescription::Failed));
-    QVERIFY(read.message.count(QLatin1Char('\n')) >= 1);
+    QFETCH(int, element);
+    QFETCH(int, type);
+    QFETCH(QStringList, events);
+    TestSupport::ModalDriver noReboot(QMessageBox::No);
+    QStringList seen;
+    TaskObserver* observer = TaskObserver::instance(nullptr);
+    const QMetaObject::Connection connections[] {
+        connect(
+            _module, &Module::operationPerformed, this,
+            [&seen](ContextOperation*, int type) { seen << QStringLiteral("base %1").arg(type); }),
+        connect(observer, &TaskObserver::taskStarted, this,
+                [&seen](const QString& description) { seen << "task " + description; })};
+    _module->performOperation(
+        element < 0 ? static_cast<ContextOperation*>(settingsWidget())
+                    : dynamic_cast<ContextOperation*>(_module->elements().at(element)),
+        OperationType(type),
+        type == UpdateOperation ? settingsWidget()->exportElementData() : nullptr, 0);
+    for (const auto& connection : connections)
+        disconnect(connection);
+    QVERIFY(observer->waitForIdle(60000));
+    QCOMPARE(seen, events);
+}
 
-    auto* area = _window->findChild<MessageArea*>(QStringLiteral("pageMessageArea"));
-    QVERIFY(area && !area->isHidden());
-    QCOMPARE(area->type(), MessageArea::Error);
-    QCOMPARE(area->text(), readTask + QStringLiteral(" failed:\n") + read.message);
-    auto* text = area->findChild<QLabel*>(QStringLiteral("messageText"));
-    QVERIFY(text->textInteractionFlags() & Qt::TextSelectableByMouse);
+// Signs files of a sandbox folder the way an administrator does: tick, choose both signature
+// kinds, confirm, pick the key, sign.
+void ConsoleTest::signsTickedFilesAndRefreshesTheirSignatures()
+{
+    const auto path = [](const char* system) {
+        return TestSupport::sandboxPath(QLatin1String(system));
+    };
+    QVERIFY(TestSupport::writeFile(path("/etc/digsig/xattr_control"), "//bin/dash\n"));
+    // The package installs the key folders.
+    QVERIFY(QDir().mkpath(path("/etc/digsig/keys"))
+            && QDir().mkpath(path("/etc/digsig/xattr_keys")));
+    QVERIFY(TestSupport::writeElf(path("/data/program")));
+    const TestSupport::ScopedEnv state("DIGSIG_BSIGN_STATE", path("/var/lib/bsign").toUtf8());
+    const GnupgHome gnupg(path("/root/.gnupg"));
+    const QString fingerprint
+        = gnupg.makeKey(QStringLiteral("E2E <e2e@example.org>"), QStringLiteral("ed25519"))
+              .value(0);
+    QCOMPARE(fingerprint.size(), 40);
+    ElementWidget* widget = _module->elementWidget(QStringLiteral("DigSigSigning"));
+    widget->show();
+    auto* proxy = qobject_cast<QAbstractProxyModel*>(
+        widget->findChild<QTreeView*>(QStringLiteral("_filesTreeView"))->model());
+    auto* files = qobject_cast<QFileSystemModel*>(proxy ? proxy->sourceModel() : nullptr);
+    QVERIFY(files);
+    // Columns 4 and 5: the ELF signature and the one in extended attributes.
+    const auto signatures = [&] {
+        const QModelIndex source = files->index(path("/data/program"));
+        return proxy->mapFromSource(source.sibling(source.row(), 4)).data().toString()
+            + proxy->mapFromSource(source.sibling(source.row(), 5)).data().toString();
+    };
+    QTRY_COMPARE(signatures(), QStringLiteral("00"));
 
-    QTreeWidgetItem* row = _window->taskPanel()->topLevelItem(0);
-    QCOMPARE(row->text(TaskPanel::MessageColumn),
-             read.message.section(QLatin1Char('\n'), 0, 0) + QStringLiteral(" …"));
-    emit _window->taskPanel()->itemDoubleClicked(row, TaskPanel::MessageColumn);
-    auto* dialog = _window->findChild<QDialog*>(QStringLiteral("taskMessageDialog"));
-    QVERIFY(dialog && dialog->isVisible());
-    QCOMPARE(dialog->findChild<QPlainTextEdit*>()->toPlainText(), read.message);
-    dialog->close();
+    QVERIFY(proxy->setData(proxy->mapFromSource(files->index(path("/data"))), Qt::Checked,
+                           Qt::CheckStateRole));
+    widget->findChild<QCheckBox*>(QStringLiteral("_elfCheckBox"))->setChecked(true);
+    widget->findChild<QCheckBox*>(QStringLiteral("_xattrCheckBox"))->setChecked(true);
+    TestSupport::ModalDriver driver(TestSupport::ModalDriver::agree());
+    QVERIFY(TestSupport::ModalDriver::press(
+        widget->findChild<QPushButton*>(QStringLiteral("_signPushButton"))));
 
-    QVERIFY(TestSupport::writeFile(settingsPath, validSettings));
-    action("refreshAction")->trigger();
-    QVERIFY(TaskObserver::instance(nullptr)->waitForIdle(60000));
-    QVERIFY(area->isHidden());
+    QCOMPARE(
+        driver.seen(),
+        (QStringList {"QMessageBox: Selection confirmation", "SelectKeyDialog", "SigningDialog"}));
+    for (const char* directory : {"/etc/digsig/keys", "/etc/digsig/xattr_keys"})
+        QVERIFY2(QFileInfo(path(directory) + '/' + fingerprint + ".gpg").size() > 0, directory);
+    // The sandbox stands for the system: the control file names the path the kernel will see.
+    QCOMPARE(TestSupport::readFile(path("/etc/digsig/xattr_control")),
+             QByteArray("//bin/dash\n/data/\n"));
+    QTRY_COMPARE(signatures(), QStringLiteral("11"));
 }
 
 DIGSIG_SANDBOX_TEST_MAIN(ConsoleTest)

@@ -1,270 +1,183 @@
 #include "atomicfile.h"
+#include "digsigconstants.h"
 #include "sysroot.h"
 #include "testsupport.h"
+#include "translationloader.h"
 
 #include <QDir>
+#include <QProcess>
+#include <QThread>
 #include <QtTest>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+// The rules of the one writer of the system's files, each once, as a row per target found.
 class AtomicFileTest : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void init();
-    void cleanup();
-    void replacesWithExplicitModes_data();
-    void replacesWithExplicitModes();
-    void keepsOwnerAndGroup();
-    void refusesUnsuitableTargets_data();
-    void refusesUnsuitableTargets();
-    void refusesFileChangedSinceRead_data();
-    void refusesFileChangedSinceRead();
-    void fullFileSystemKeepsOldFile();
-    void appendsWithoutFollowingLinks();
-    void readsRegularFilesOnly_data();
-    void readsRegularFilesOnly();
+    void init()
+    {
+        QDir(_folder).removeRecursively();
+        QDir().mkpath(_folder);
+        // Under 077 a new file that merely inherits the umask shows, whatever mode was asked.
+        _umask = ::umask(077);
+    }
+    void cleanup()
+    {
+        TestSupport::unmount(_folder);
+        ::umask(_umask);
+    }
+
+    void writes_data()
+    {
+        QTest::addColumn<QString>("operation"); // replace[:fingerprint taken], append[ truncate]
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("error"); // a distinctive part of the message; "": success
+        const auto row = [](const char* operation, const char* kind, const char* error = "") {
+            QTest::addRow("%s, %s", operation, kind) << operation << kind << error;
+        };
+        row("replace", "absent");
+        row("replace", "file");
+        row("replace:same", "file");
+        row("replace:absent", "absent");
+        row("replace:other", "file", "changed since it was read");
+        row("replace:same", "absent", "changed since it was read");
+        row("replace:absent", "file", "changed since it was read");
+        row("replace", "link", "/etc/digsig/test.conf is a symbolic link; it was not written.");
+        row("replace", "dangling", "symbolic link");
+        row("replace", "directory", "/etc/digsig/test.conf is not a regular file;");
+        row("replace", "full", "Can not write /etc/digsig/test.conf: ");
+        row("append", "absent");
+        row("append", "file");
+        row("append truncate", "file");
+        row("append", "link", "symbolic link");
+        row("append", "fifo", "not a regular file");
+        row("append", "directory", "not a regular file");
+    }
+
+    // Reading follows links and keeps the fingerprint of the whole file, whatever was kept.
+    // Writing sets the mode asked on a new file and keeps an existing one's mode and owner; a
+    // refusal or failure leaves everything as it was, temporaries included.
+    void writes()
+    {
+        QFETCH(QString, operation);
+        QFETCH(QString, kind);
+        QFETCH(QString, error);
+        QString message;
+        if (kind == "full" && !TestSupport::mountTmpfs(_folder, 64, &message))
+            QSKIP(qPrintable(message));
+        QVERIFY(prepare(kind));
+        using C = AtomicFile::Contents;
+        const bool readable = kind == "file" || kind == "full" || kind == "link";
+        const bool absent = kind == "absent" || kind == "dangling";
+        for (const int max : {_old.size(), _old.size() - 1}) {
+            const C read = AtomicFile::read(_target, max);
+            QCOMPARE(int(read.status),
+                     readable     ? (max < _old.size() ? C::TooLarge : C::Read)
+                         : absent ? C::Absent
+                                  : C::Failed);
+            QCOMPARE(read.content, readable ? _old.left(max) : QByteArray());
+            QCOMPARE(read.error.isEmpty(), readable || absent);
+            QCOMPARE(read.fingerprint,
+                     readable     ? AtomicFile::fingerprint(_old)
+                         : absent ? AtomicFile::absentFingerprint()
+                                  : QByteArray());
+            QCOMPARE(AtomicFile::currentFingerprint(_target), read.fingerprint);
+        }
+        const QByteArray before = contents(_target), aside = contents(_elsewhere);
+        const QStringList found = entries();
+        const QString taken = operation.section(':', 1);
+        if (operation.startsWith("append")) {
+            const int fd = AtomicFile::openForAppend(_target, 0644, operation.endsWith("truncate"),
+                                                     &message);
+            QCOMPARE(fd >= 0, error.isEmpty());
+            QVERIFY(fd < 0 || (::write(fd, "line\n", 5) == 5 && ::close(fd) == 0));
+        } else {
+            message = AtomicFile::replace(
+                _target, kind == "full" ? QByteArray(200 * 1024, 'n') : "new\n", 0644,
+                taken.isEmpty() ? QByteArray()
+                    : taken == "absent"
+                    ? AtomicFile::absentFingerprint()
+                    : AtomicFile::fingerprint(taken == "same" ? _old : "other"));
+        }
+        QVERIFY2(error.isEmpty() ? message.isEmpty() : message.contains(error),
+                 qPrintable(message));
+        const bool kept = kind == "file" && operation != "append truncate";
+        QCOMPARE(contents(_target),
+                 !error.isEmpty()                     ? before
+                     : operation.startsWith("append") ? (kept ? _old : "") + "line\n"
+                                                      : QByteArray("new\n"));
+        QCOMPARE(contents(_elsewhere), aside);
+        QCOMPARE(entries(), error.isEmpty() ? QStringList {QStringLiteral("test.conf")} : found);
+        struct stat status = {};
+        QVERIFY(!error.isEmpty() || ::lstat(QFile::encodeName(_target).constData(), &status) == 0);
+        QVERIFY(!error.isEmpty() || int(status.st_mode & 07777) == (kind == "file" ? 0640 : 0644));
+        QVERIFY(!error.isEmpty()
+                || status.st_uid == (kind == "file" && ::geteuid() == 0 ? 65534 : ::geteuid()));
+    }
+
+    // The catalogue of the system's language is installed on the application's thread, whichever
+    // thread asks for it; without one the texts stay English.
+    void loadsTranslations()
+    {
+        QCOMPARE(QLocale::system().name(), QStringLiteral("ru_RU")); // set by CTest
+        const QString catalogue = Sysroot::path(DigSig::translationsDirectory()) + "/"
+            + DigSig::translationCatalogue() + "_ru.qm";
+        const QString source = _folder + QStringLiteral("/catalogue.ts");
+        QVERIFY(TestSupport::writeFile(source, R"(<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS><TS version="2.1" language="ru_RU"><context><name>DigSigPlugin</name>
+<message><source>Keys</source><translation>Ключи</translation></message></context></TS>)"));
+        const auto keys = [] {
+            return QCoreApplication::translate("DigSigPlugin", "Keys");
+        };
+        loadTranslations();
+        QCOMPARE(keys(), QStringLiteral("Keys"));
+        QDir().mkpath(QFileInfo(catalogue).absolutePath());
+        QCOMPARE(QProcess::execute(LRELEASE_PROGRAM, {"-silent", source, "-qm", catalogue}), 0);
+        QScopedPointer<QThread> thread(QThread::create(loadTranslations));
+        thread->start();
+        QVERIFY(thread->wait(10000));
+        QCOMPARE(keys(), QStringLiteral("Keys"));
+        QTRY_COMPARE(keys(), QString::fromUtf8("Ключи"));
+    }
 
 private:
-    static QString target() { return Sysroot::path(QStringLiteral("/etc/digsig/test.conf")); }
-    static QStringList directoryEntries()
+    // A FIFO is not opened: that would block.
+    static QByteArray contents(const QString& path)
     {
-        return QDir(QFileInfo(target()).absolutePath())
-            .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System);
+        return QFileInfo(path).isFile() ? TestSupport::readFile(path) : QByteArray();
     }
-    static mode_t modeOf(const QString& path)
+    QStringList entries() const
     {
-        struct stat status
-        {
-        };
-        ::lstat(QFile::encodeName(path).constData(), &status);
-        return status.st_mode & 07777;
+        return QDir(_folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot
+                                       | QDir::System);
     }
+
+    // Puts what the writer or reader finds in the target's place: absent, file (mode 0640,
+    // owned by nobody when we may), link (to a file), dangling (link), directory, fifo.
+    bool prepare(const QString& kind) const
+    {
+        const QByteArray path = QFile::encodeName(_target);
+        if (kind == "file" || kind == "full")
+            return TestSupport::writeFile(_target, _old) && ::chmod(path, 0640) == 0
+                && (::geteuid() != 0 || ::chown(path, 65534, 65534) == 0);
+        if (kind == "link" && !TestSupport::writeFile(_elsewhere, _old))
+            return false;
+        if (kind == "link" || kind == "dangling")
+            return QFile::link(_elsewhere, _target);
+        if (kind == "directory")
+            return QDir().mkpath(_target);
+        return kind == "fifo" ? ::mkfifo(path, 0600) == 0 : kind == "absent";
+    }
+
+    const QString _folder = Sysroot::path(QStringLiteral("/etc/digsig"));
+    const QString _target = Sysroot::path(QStringLiteral("/etc/digsig/test.conf"));
+    const QString _elsewhere = Sysroot::path(QStringLiteral("/etc/digsig/elsewhere"));
+    const QByteArray _old = "old content\n";
     mode_t _umask = 0;
 };
-
-void AtomicFileTest::init()
-{
-    QDir(Sysroot::path(QStringLiteral("/etc/digsig"))).removeRecursively();
-    QDir().mkpath(Sysroot::path(QStringLiteral("/etc/digsig")));
-    _umask = ::umask(0);
-}
-
-void AtomicFileTest::cleanup()
-{
-    ::umask(_umask);
-}
-
-void AtomicFileTest::replacesWithExplicitModes_data()
-{
-    QTest::addColumn<int>("existingMode"); // -1: no file yet
-    QTest::addColumn<int>("newFileMode");
-    QTest::addColumn<int>("expectedMode");
-    QTest::newRow("new public file, umask 000") << -1 << 0644 << 0644;
-    QTest::newRow("new private file, umask 000") << -1 << 0600 << 0600;
-    QTest::newRow("existing file keeps its mode") << 0640 << 0600 << 0640;
-}
-
-void AtomicFileTest::replacesWithExplicitModes()
-{
-    QFETCH(int, existingMode);
-    QFETCH(int, newFileMode);
-    QFETCH(int, expectedMode);
-    if (existingMode >= 0) {
-        QVERIFY(TestSupport::writeFile(target(), "old content that is longer\n"));
-        QCOMPARE(::chmod(QFile::encodeName(target()).constData(), mode_t(existingMode)), 0);
-    }
-    QCOMPARE(AtomicFile::replace(target(), "new\n", mode_t(newFileMode)), QString());
-    QCOMPARE(TestSupport::readFile(target()), QByteArray("new\n"));
-    QCOMPARE(int(modeOf(target())), expectedMode);
-    QCOMPARE(directoryEntries(), QStringList {QStringLiteral("test.conf")});
-}
-
-void AtomicFileTest::keepsOwnerAndGroup()
-{
-    if (::geteuid() != 0)
-        QSKIP("changing a file's owner needs root");
-    QVERIFY(TestSupport::writeFile(target(), "old\n"));
-    QCOMPARE(::chown(QFile::encodeName(target()).constData(), 65534, 65534), 0);
-    QCOMPARE(AtomicFile::replace(target(), "new\n", AtomicFile::publicMode), QString());
-    struct stat status
-    {
-    };
-    QCOMPARE(::stat(QFile::encodeName(target()).constData(), &status), 0);
-    QCOMPARE(int(status.st_uid), 65534);
-    QCOMPARE(int(status.st_gid), 65534);
-}
-
-void AtomicFileTest::refusesUnsuitableTargets_data()
-{
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<QString>("message");
-    const QString shown = QStringLiteral("/etc/digsig/test.conf");
-    QTest::newRow("link to a file") << "link" << shown + " is a symbolic link; it was not written.";
-    QTest::newRow("dangling link")
-        << "dangling" << shown + " is a symbolic link; it was not written.";
-    QTest::newRow("directory") << "directory"
-                               << shown + " is not a regular file; it was not written.";
-}
-
-void AtomicFileTest::refusesUnsuitableTargets()
-{
-    QFETCH(QString, kind);
-    QFETCH(QString, message);
-    const QString elsewhere = Sysroot::path(QStringLiteral("/etc/shadow"));
-    QFile::remove(elsewhere);
-    if (kind == QLatin1String("link"))
-        QVERIFY(TestSupport::writeFile(elsewhere, "secret\n"));
-    if (kind == QLatin1String("directory"))
-        QVERIFY(QDir().mkpath(target()));
-    else
-        QVERIFY(QFile::link(elsewhere, target()));
-
-    QCOMPARE(AtomicFile::replace(target(), "new\n", AtomicFile::publicMode), message);
-    QCOMPARE(TestSupport::readFile(elsewhere), kind == QLatin1String("link") ? "secret\n" : "");
-    QCOMPARE(QFileInfo(target()).isSymLink(), kind != QLatin1String("directory"));
-    QString error;
-    QCOMPARE(AtomicFile::openForAppend(target(), AtomicFile::privateMode, true, &error), -1);
-    QCOMPARE(error, message);
-    QCOMPARE(TestSupport::readFile(elsewhere), kind == QLatin1String("link") ? "secret\n" : "");
-    QCOMPARE(directoryEntries(), QStringList {QStringLiteral("test.conf")});
-}
-
-void AtomicFileTest::refusesFileChangedSinceRead_data()
-{
-    QTest::addColumn<QByteArray>("whenRead"); // "-": no file
-    QTest::addColumn<QByteArray>("now");
-    QTest::addColumn<bool>("replaced");
-    QTest::newRow("unchanged") << QByteArray("a\n") << QByteArray("a\n") << true;
-    QTest::newRow("changed") << QByteArray("a\n") << QByteArray("b\n") << false;
-    QTest::newRow("emptied") << QByteArray("a\n") << QByteArray() << false;
-    QTest::newRow("removed") << QByteArray("a\n") << QByteArray("-") << false;
-    QTest::newRow("still absent") << QByteArray("-") << QByteArray("-") << true;
-    QTest::newRow("created meanwhile") << QByteArray("-") << QByteArray("a\n") << false;
-}
-
-void AtomicFileTest::refusesFileChangedSinceRead()
-{
-    QFETCH(QByteArray, whenRead);
-    QFETCH(QByteArray, now);
-    QFETCH(bool, replaced);
-    const QByteArray expected
-        = whenRead == "-" ? AtomicFile::absentFingerprint() : AtomicFile::fingerprint(whenRead);
-    if (now != "-")
-        QVERIFY(TestSupport::writeFile(target(), now));
-    QCOMPARE(AtomicFile::currentFingerprint(target()) == expected, replaced);
-
-    const QString error = AtomicFile::replace(target(), "new\n", AtomicFile::publicMode, expected);
-    QCOMPARE(error.isEmpty(), replaced);
-    if (!replaced) {
-        QCOMPARE(error,
-                 QStringLiteral("/etc/digsig/test.conf has changed since it was read; it "
-                                "was not written."));
-        QCOMPARE(QFileInfo::exists(target()), now != "-");
-    }
-    QCOMPARE(TestSupport::readFile(target()),
-             replaced ? QByteArray("new\n") : now.replace("-", ""));
-}
-
-void AtomicFileTest::fullFileSystemKeepsOldFile()
-{
-    const QString directory = QFileInfo(target()).absolutePath();
-    QString reason;
-    if (!TestSupport::mountTmpfs(directory, 64, &reason))
-        QSKIP(qPrintable(reason));
-    const QByteArray old(1000, 'o');
-    QVERIFY(TestSupport::writeFile(target(), old));
-
-    const QString error
-        = AtomicFile::replace(target(), QByteArray(200 * 1024, 'n'), AtomicFile::publicMode);
-    const QStringList left = directoryEntries();
-    TestSupport::unmount(directory);
-    QVERIFY2(error.startsWith(QStringLiteral("Can not write /etc/digsig/test.conf: ")),
-             qPrintable(error));
-    QCOMPARE(left, QStringList {QStringLiteral("test.conf")});
-}
-
-void AtomicFileTest::appendsWithoutFollowingLinks()
-{
-    QString error;
-    int fd = AtomicFile::openForAppend(target(), AtomicFile::privateMode, false, &error);
-    QVERIFY2(fd >= 0, qPrintable(error));
-    QCOMPARE(::write(fd, "one\n", 4), ssize_t(4));
-    ::close(fd);
-    QCOMPARE(int(modeOf(target())), 0600);
-
-    QCOMPARE(::chmod(QFile::encodeName(target()).constData(), 0640), 0);
-    fd = AtomicFile::openForAppend(target(), AtomicFile::privateMode, false, &error);
-    QCOMPARE(::write(fd, "two\n", 4), ssize_t(4));
-    ::close(fd);
-    QCOMPARE(TestSupport::readFile(target()), QByteArray("one\ntwo\n"));
-    QCOMPARE(int(modeOf(target())), 0640);
-
-    fd = AtomicFile::openForAppend(target(), AtomicFile::privateMode, true, &error);
-    ::close(fd);
-    QCOMPARE(TestSupport::readFile(target()), QByteArray());
-
-    // A FIFO in the log's place must neither block the opener nor be written to.
-    QFile::remove(target());
-    QCOMPARE(::mkfifo(QFile::encodeName(target()).constData(), 0600), 0);
-    QCOMPARE(AtomicFile::openForAppend(target(), AtomicFile::privateMode, false, &error), -1);
-    QCOMPARE(error,
-             QStringLiteral("/etc/digsig/test.conf is not a regular file; it was not "
-                            "written."));
-}
-
-void AtomicFileTest::readsRegularFilesOnly_data()
-{
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<qint64>("maxBytes");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QByteArray>("content");
-    using Contents = AtomicFile::Contents;
-    QTest::newRow("whole file") << "file" << qint64(100) << int(Contents::Read)
-                                << QByteArray("0123456789");
-    QTest::newRow("exactly the limit")
-        << "file" << qint64(10) << int(Contents::Read) << QByteArray("0123456789");
-    QTest::newRow("over the limit")
-        << "file" << qint64(4) << int(Contents::TooLarge) << QByteArray("0123");
-    QTest::newRow("through a link")
-        << "link" << qint64(100) << int(Contents::Read) << QByteArray("0123456789");
-    QTest::newRow("absent") << "absent" << qint64(100) << int(Contents::Absent) << QByteArray();
-    QTest::newRow("FIFO, nobody writing")
-        << "fifo" << qint64(100) << int(Contents::Failed) << QByteArray();
-    QTest::newRow("directory") << "directory" << qint64(100) << int(Contents::Failed)
-                               << QByteArray();
-}
-
-// Whatever was kept, the fingerprint is that of the whole file, as currentFingerprint() sees it.
-void AtomicFileTest::readsRegularFilesOnly()
-{
-    QFETCH(QString, kind);
-    QFETCH(qint64, maxBytes);
-    QFETCH(int, status);
-    QFETCH(QByteArray, content);
-    const QString real = Sysroot::path(QStringLiteral("/etc/digsig/real"));
-    QVERIFY(TestSupport::writeFile(real, "0123456789"));
-    if (kind == QLatin1String("file"))
-        QVERIFY(TestSupport::writeFile(target(), "0123456789"));
-    else if (kind == QLatin1String("link"))
-        QVERIFY(QFile::link(real, target()));
-    else if (kind == QLatin1String("fifo"))
-        QCOMPARE(::mkfifo(QFile::encodeName(target()).constData(), 0600), 0);
-    else if (kind == QLatin1String("directory"))
-        QVERIFY(QDir().mkpath(target()));
-
-    const AtomicFile::Contents read = AtomicFile::read(target(), maxBytes);
-    QCOMPARE(int(read.status), status);
-    QCOMPARE(read.content, content);
-    QCOMPARE(read.error.isEmpty(), status != AtomicFile::Contents::Failed);
-    const QByteArray expected = status == AtomicFile::Contents::Absent
-        ? AtomicFile::absentFingerprint()
-        : status == AtomicFile::Contents::Failed ? QByteArray()
-                                                 : AtomicFile::fingerprint("0123456789");
-    QCOMPARE(read.fingerprint, expected);
-    QCOMPARE(AtomicFile::currentFingerprint(target()), expected);
-}
 
 DIGSIG_SANDBOX_TEST_MAIN(AtomicFileTest)
 #include "atomicfiletest.moc"

@@ -2,200 +2,84 @@
 #include "testsupport.h"
 
 #include <QAbstractItemModelTester>
-#include <QFileSystemModel>
 #include <QStandardItemModel>
-
-namespace {
-
-// a/{a1,a2/{x,y}}, b/{b1}, c
-void fillTree(QStandardItemModel& model)
-{
-    auto* a = new QStandardItem(QStringLiteral("a"));
-    auto* a2 = new QStandardItem(QStringLiteral("a2"));
-    a2->appendRow(new QStandardItem(QStringLiteral("x")));
-    a2->appendRow(new QStandardItem(QStringLiteral("y")));
-    a->appendRow(new QStandardItem(QStringLiteral("a1")));
-    a->appendRow(a2);
-    auto* b = new QStandardItem(QStringLiteral("b"));
-    b->appendRow(new QStandardItem(QStringLiteral("b1")));
-    model.appendRow(a);
-    model.appendRow(b);
-    model.appendRow(new QStandardItem(QStringLiteral("c")));
-}
-
-QModelIndex find(const QAbstractItemModel& model, const QStringList& path)
-{
-    QModelIndex index;
-    for (const QString& name : path) {
-        const QModelIndexList hits
-            = model.match(model.index(0, 0, index), Qt::DisplayRole, name, 1, Qt::MatchExactly);
-        if (hits.isEmpty())
-            return {};
-        index = hits.first();
-    }
-    return index;
-}
-
-QStringList names(const QModelIndexList& indexes)
-{
-    QStringList result;
-    for (const QModelIndex& index : indexes)
-        result.append(index.data().toString());
-    return result;
-}
-
-int state(const QModelIndex& index)
-{
-    return index.data(Qt::CheckStateRole).toInt();
-}
-
-void setState(QAbstractItemModel& model, const QModelIndex& index, Qt::CheckState value)
-{
-    QVERIFY(model.setData(index, value, Qt::CheckStateRole));
-}
-
-} // namespace
 
 class CheckableTreeProxyModelTest : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void checkingCoversTheSubtreeAndMarksParentsPartial();
-    void uncheckingInsideACheckedSubtreeKeepsTheRestExact();
-    void checkedListHoldsOnlySubtreeRootsInTreeOrder();
-    void filteredOutRowsDropOutOfTheList();
-    void directoryCheckedBeforeItsChildrenLoadCoversThem();
+    void checksCoverSubtreesAndListTheirRoots_data();
+    void checksCoverSubtreesAndListTheirRoots();
 };
 
-void CheckableTreeProxyModelTest::checkingCoversTheSubtreeAndMarksParentsPartial()
+// Steps on the tree a(a1, a2(x, y)), b(b1), c: "+name" checks, "-name" unchecks, "~regex"
+// filters the top level. States: the letters of the items named, then the checked roots.
+void CheckableTreeProxyModelTest::checksCoverSubtreesAndListTheirRoots_data()
 {
-    QStandardItemModel source;
-    fillTree(source);
-    CheckableTreeProxyModel proxy;
-    proxy.setSourceModel(&source);
-    QAbstractItemModelTester tester(&proxy, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    QSignalSpy changed(&proxy, &CheckableTreeProxyModel::someCheckedStateChenged);
-
-    QVERIFY(proxy.flags(find(proxy, {"a"})) & Qt::ItemIsUserCheckable);
-    QCOMPARE(state(find(proxy, {"a"})), int(Qt::Unchecked));
-    setState(proxy, find(proxy, {"a", "a2"}), Qt::Checked);
-
-    QCOMPARE(changed.size(), 1);
-    QCOMPARE(state(find(proxy, {"a", "a2"})), int(Qt::Checked));
-    QCOMPARE(state(find(proxy, {"a", "a2", "x"})), int(Qt::Checked));
-    QCOMPARE(state(find(proxy, {"a"})), int(Qt::PartiallyChecked));
-    QCOMPARE(state(find(proxy, {"a", "a1"})), int(Qt::Unchecked));
-    QCOMPARE(state(find(proxy, {"b"})), int(Qt::Unchecked));
-
-    setState(proxy, find(proxy, {"a"}), Qt::Checked);
-    QCOMPARE(state(find(proxy, {"a"})), int(Qt::Checked));
-    QCOMPARE(state(find(proxy, {"a", "a1"})), int(Qt::Checked));
-    QCOMPARE(names(proxy.checkedList()), QStringList {"a"});
-
-    setState(proxy, find(proxy, {"a"}), Qt::Unchecked);
-    QCOMPARE(state(find(proxy, {"a", "a2", "y"})), int(Qt::Unchecked));
-    QVERIFY(proxy.checkedList().isEmpty());
-    QCOMPARE(changed.size(), 3);
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<QString>("items");
+    QTest::addColumn<QString>("expected");
+    const auto row
+        = [](const char* name, const char* steps, const char* items, const char* states) {
+              QTest::newRow(name) << QString(steps) << QString(items) << QString(states);
+          };
+    row("inner item", "+a2", "a a2 x a1 b", "PCCUU a2");
+    row("parent absorbs roots, in tree order", "+c +y +b1 +a +x", "a a1 b", "CCP a b1 c");
+    row("uncheck splits the subtree", "+a -x", "a a2 y x", "PPCU a1 y");
+    row("uncheck the root", "+a -a", "a y", "UU ");
+    row("filtered out", "+b +c ~^[ac]", "c", "C c");
+    row("filter lifted", "+b +c ~^[ac] ~", "b b1", "CC b c");
 }
 
-void CheckableTreeProxyModelTest::uncheckingInsideACheckedSubtreeKeepsTheRestExact()
+void CheckableTreeProxyModelTest::checksCoverSubtreesAndListTheirRoots()
 {
+    QFETCH(QString, steps);
+    QFETCH(QString, items);
+    QFETCH(QString, expected);
     QStandardItemModel source;
-    fillTree(source);
-    CheckableTreeProxyModel proxy;
-    proxy.setSourceModel(&source);
-    QAbstractItemModelTester tester(&proxy, QAbstractItemModelTester::FailureReportingMode::QtTest);
-
-    setState(proxy, find(proxy, {"a"}), Qt::Checked);
-    setState(proxy, find(proxy, {"a", "a2", "x"}), Qt::Unchecked);
-
-    QCOMPARE(state(find(proxy, {"a", "a2", "x"})), int(Qt::Unchecked));
-    QCOMPARE(state(find(proxy, {"a", "a2", "y"})), int(Qt::Checked));
-    QCOMPARE(state(find(proxy, {"a", "a2"})), int(Qt::PartiallyChecked));
-    QCOMPARE(state(find(proxy, {"a"})), int(Qt::PartiallyChecked));
-    QCOMPARE(names(proxy.checkedList()), (QStringList {"a1", "y"}));
-}
-
-void CheckableTreeProxyModelTest::checkedListHoldsOnlySubtreeRootsInTreeOrder()
-{
-    QStandardItemModel source;
-    fillTree(source);
-    CheckableTreeProxyModel proxy;
-    proxy.setSourceModel(&source);
-
-    setState(proxy, find(proxy, {"c"}), Qt::Checked);
-    setState(proxy, find(proxy, {"a", "a2", "y"}), Qt::Checked);
-    setState(proxy, find(proxy, {"b", "b1"}), Qt::Checked);
-    QCOMPARE(names(proxy.checkedList()), (QStringList {"y", "b1", "c"}));
-
-    // A parent checked later absorbs the roots below it.
-    setState(proxy, find(proxy, {"a"}), Qt::Checked);
-    setState(proxy, find(proxy, {"a", "a2", "x"}), Qt::Checked);
-    QCOMPARE(names(proxy.checkedList()), (QStringList {"a", "b1", "c"}));
-    for (const QModelIndex& index : proxy.checkedList())
-        QCOMPARE(index.model(), static_cast<const QAbstractItemModel*>(&proxy));
-}
-
-void CheckableTreeProxyModelTest::filteredOutRowsDropOutOfTheList()
-{
-    QStandardItemModel source;
-    fillTree(source);
+    const auto item = [](const char* name, QList<QStandardItem*> children = {}) {
+        auto* item = new QStandardItem(QLatin1String(name));
+        item->appendRows(children);
+        return item;
+    };
+    source.invisibleRootItem()->appendRows(
+        {item("a", {item("a1"), item("a2", {item("x"), item("y")})}), item("b", {item("b1")}),
+         item("c")});
     CheckableTreeProxyModel proxy;
     proxy.setSourceModel(&source);
     proxy.setRecursiveFilteringEnabled(false);
-    setState(proxy, find(proxy, {"b"}), Qt::Checked);
-    setState(proxy, find(proxy, {"c"}), Qt::Checked);
-
-    proxy.setFilterRegularExpression(QRegularExpression(QStringLiteral("^[ac]")));
-    proxy.invalidateFilterAndData();
-    QCOMPARE(names(proxy.checkedList()), QStringList {"c"});
-    proxy.setFilterRegularExpression(QRegularExpression());
-    proxy.invalidateFilterAndData();
-    QCOMPARE(names(proxy.checkedList()), (QStringList {"b", "c"}));
-}
-
-void CheckableTreeProxyModelTest::directoryCheckedBeforeItsChildrenLoadCoversThem()
-{
-    QTemporaryDir dir;
-    QVERIFY(TestSupport::writeFile(dir.filePath(QStringLiteral("top/sub/deep.txt")), "1"));
-    QVERIFY(TestSupport::writeFile(dir.filePath(QStringLiteral("top/file.txt")), "2"));
-    QVERIFY(TestSupport::writeFile(dir.filePath(QStringLiteral("other.txt")), "3"));
-
-    QFileSystemModel source;
-    CheckableTreeProxyModel proxy;
-    proxy.setSourceModel(&source);
-    // No model tester here: it would walk and fetch the whole file system from "/".
-    source.setRootPath(dir.path());
-    // Proxy indexes go stale while the model loads, so look them up afresh each time.
-    const auto at = [&](const QString& relative) {
-        return proxy.mapFromSource(source.index(dir.filePath(relative)));
+    QAbstractItemModelTester tester(&proxy, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QSignalSpy changed(&proxy, &CheckableTreeProxyModel::someCheckedStateChenged);
+    const auto at = [&](const QString& name) {
+        return proxy.mapFromSource(source
+                                       .match(source.index(0, 0), Qt::DisplayRole, name, 1,
+                                              Qt::MatchExactly | Qt::MatchRecursive)
+                                       .value(0));
     };
-    QTRY_COMPARE(proxy.rowCount(at(QStringLiteral("."))), 2);
-    QCOMPARE(proxy.rowCount(at(QStringLiteral("top"))), 0);
-    setState(proxy, at(QStringLiteral("top")), Qt::Checked);
 
-    // Only now does the model learn what lies below the checked directory.
-    proxy.fetchMore(at(QStringLiteral("top")));
-    QTRY_COMPARE(proxy.rowCount(at(QStringLiteral("top"))), 2);
-    QCOMPARE(state(at(QStringLiteral("top/sub"))), int(Qt::Checked));
-    QCOMPARE(state(at(QStringLiteral("top/file.txt"))), int(Qt::Checked));
-    proxy.fetchMore(at(QStringLiteral("top/sub")));
-    QTRY_COMPARE(proxy.rowCount(at(QStringLiteral("top/sub"))), 1);
-    QCOMPARE(state(at(QStringLiteral("top/sub/deep.txt"))), int(Qt::Checked));
-    QCOMPARE(state(at(QStringLiteral("other.txt"))), int(Qt::Unchecked));
-
-    QCOMPARE(proxy.checkedList().size(), 1);
-    QCOMPARE(source.filePath(proxy.mapToSource(proxy.checkedList().first())),
-             dir.filePath(QStringLiteral("top")));
-    QCOMPARE(state(at(QStringLiteral("."))), int(Qt::PartiallyChecked));
-
-    setState(proxy, at(QStringLiteral("top/file.txt")), Qt::Unchecked);
-    QStringList paths;
-    for (const QModelIndex& index : proxy.checkedList())
-        paths.append(source.filePath(proxy.mapToSource(index)));
-    QCOMPARE(paths, QStringList {dir.filePath(QStringLiteral("top/sub"))});
-    QCOMPARE(state(at(QStringLiteral("top"))), int(Qt::PartiallyChecked));
+    int checks = 0;
+    for (const QString& step : steps.split(QLatin1Char(' '))) {
+        if (step.startsWith(QLatin1Char('~'))) {
+            proxy.setFilterRegularExpression(step.mid(1));
+            proxy.invalidateFilterAndData();
+            continue;
+        }
+        QVERIFY(proxy.flags(at(step.mid(1))) & Qt::ItemIsUserCheckable);
+        QVERIFY(proxy.setData(at(step.mid(1)), step[0] == '+' ? Qt::Checked : Qt::Unchecked,
+                              Qt::CheckStateRole));
+        ++checks;
+    }
+    QStringList names;
+    for (const QModelIndex& index : proxy.checkedList()) {
+        QCOMPARE(index.model(), static_cast<const QAbstractItemModel*>(&proxy));
+        names << index.data().toString();
+    }
+    QString states;
+    for (const QString& item : items.split(QLatin1Char(' ')))
+        states += QLatin1Char("UPC"[at(item).data(Qt::CheckStateRole).toInt()]);
+    QCOMPARE(states + ' ' + names.join(' '), expected);
+    QCOMPARE(changed.size(), checks);
 }
 
 DIGSIG_SANDBOX_TEST_MAIN(CheckableTreeProxyModelTest)

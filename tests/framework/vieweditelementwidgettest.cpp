@@ -2,147 +2,77 @@
 #include "elementdata.h"
 #include "module.h"
 #include "ordinaryelement.h"
-#include "readpropertyheavytask.h"
 #include "taskobserver.h"
 #include "testsupport.h"
 #include "updatetask.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QSemaphore>
-#include <QVBoxLayout>
 
 namespace {
 
-struct RecordData : ElementData
+struct TextData : ElementData
 {
-    explicit RecordData(bool* deleted)
-        : deleted(deleted)
-    { }
-    ~RecordData() override { *deleted = true; }
     QString text;
-    bool* deleted;
 };
 
-struct Received
+// An update that ends only when the test opens the gate.
+struct GatedUpdate : UpdateTask
 {
-    ContextOperation* operation = nullptr;
-    int type = 0;
-    QString text;
-    bool hadData = false;
-};
-
-// Records what reaches it and then lets the base deal with the data.
-class RecordingModule : public Module
-{
-public:
-    RecordingModule()
-        : Module(QStringLiteral("RecordingModule"), nullptr, false)
-    { }
-    void performOperation(ContextOperation* operation, OperationType type, ElementData* data,
-                          int n) override
-    {
-        received.append({operation, type, data ? static_cast<RecordData*>(data)->text : QString(),
-                         data != nullptr});
-        Module::performOperation(operation, type, data, n);
-    }
-    QList<Received> received;
-};
-
-// A task that does nothing and ends only when the test opens the gate.
-template<typename Base> class GatedTask : public Base
-{
-public:
-    GatedTask(Element* element, ElementData* data, QSemaphore* gate)
-        : Base(element, data)
-        , _gate(gate)
-    { }
+    using UpdateTask::UpdateTask;
     void run() override
     {
-        _gate->acquire();
-        this->taskDescription().setStatus(TaskDescription::Succeeded);
+        gate.acquire();
+        taskDescription().setStatus(TaskDescription::Succeeded);
         AbstractTask::run();
     }
-
-private:
-    QSemaphore* _gate;
+    void afterRun() override { ran = hasRun(); }
+    static inline QSemaphore gate {0};
+    static inline bool ran = false;
 };
 
-// A read needs no data of its own.
-class ReadTask : public ReadPropertyHeavyTask
+// Turns every update into a gated update task that owns the record, as a plug-in's module does.
+struct TestElement : OrdinaryElement
 {
-public:
-    ReadTask(Element* element, ElementData*)
-        : ReadPropertyHeavyTask(element)
-    { }
-};
-
-// Turns every update operation into a gated update task, as a plug-in's module would.
-class UpdatingModule : public Module
-{
-public:
-    UpdatingModule()
-        : Module(QStringLiteral("UpdatingModule"), nullptr, false)
-    { }
-    void performOperation(ContextOperation* operation, OperationType type, ElementData* data,
-                          int n) override
-    {
-        if (type == UpdateOperation) {
-            ++updates;
-            TaskObserver::instance(nullptr)->performTask(
-                new GatedTask<UpdateTask>(operation->elementContext(), data, &gate));
-            data = nullptr;
-        }
-        Module::performOperation(operation, type, data, n);
-    }
-    QSemaphore gate;
-    int updates = 0;
-};
-
-class TestElement : public OrdinaryElement
-{
-public:
     TestElement(Module& module, const QString& type, OperationTypes operations)
         : OrdinaryElement(module, Module::isAdministratorHierarchy)
-        , _operations(operations)
+        , operations(operations)
     {
-        _nodeType = type;
-        _elementType = type;
-        _displayName = type + QStringLiteral(" name");
+        _nodeType = _elementType = _displayName = type;
+        module.elements() << this;
     }
-    OperationTypes availableOperations() const override { return _operations; }
-
-private:
-    OperationTypes _operations;
+    OperationTypes availableOperations() const override { return operations; }
+    void performOperation(OperationType type, ElementData* data, int n) override
+    {
+        if (type != UpdateOperation)
+            return OrdinaryElement::performOperation(type, data, n);
+        updates << static_cast<TextData*>(data)->text;
+        TaskObserver::instance(nullptr)->performTask(new GatedUpdate(this, data));
+    }
+    OperationTypes operations;
+    QStringList updates;
 };
 
-class EditorWidget : public ViewEditElementWidget
+struct EditorWidget : ViewEditElementWidget
 {
-public:
-    EditorWidget(Module& module, const QString& type, bool* dataDeleted)
+    EditorWidget(Module& module, const QString& type)
         : ViewEditElementWidget(module, Module::isAdministratorHierarchy, nullptr)
-        , _dataDeleted(dataDeleted)
     {
         _elementType = type;
-        auto* layout = new QVBoxLayout(this);
-        lineEdit = new QLineEdit;
-        checkBox = new QCheckBox;
-        layout->addWidget(lineEdit);
-        layout->addWidget(checkBox);
         connect(lineEdit, &QLineEdit::textEdited, this, &ViewEditElementWidget::changeContent);
+        module.insertElementWidget(this);
     }
     ElementData* exportElementData() const override
     {
-        auto* data = new RecordData(_dataDeleted);
+        auto* data = new TextData;
         data->text = lineEdit->text();
         return data;
     }
-    QLineEdit* lineEdit;
-    QCheckBox* checkBox;
-
-private:
-    bool* _dataDeleted;
+    bool locked() const { return lineEdit->isReadOnly() && !checkBox->isEnabled(); }
+    bool open() const { return !lineEdit->isReadOnly() && checkBox->isEnabled(); }
+    QLineEdit* lineEdit = new QLineEdit(this);
+    QCheckBox* checkBox = new QCheckBox(this);
 };
 
 } // namespace
@@ -152,182 +82,64 @@ class ViewEditElementWidgetTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void applySendsUpdateWithExportedRecord();
-    void editStateGovernsInputsOfUpdatableElementsOnly();
-    void changeFlagFollowsEditsAndReset();
-    void widgetsAreAttachedToTheirElements();
-    void lockingTheFormLeavesOpenDialogsAnswerable();
-    void oneUpdateAtATimeWithTheFormLocked();
+    void editStateLocksTheFormAndApplySendsOneUpdateAtATime();
 };
 
-void ViewEditElementWidgetTest::applySendsUpdateWithExportedRecord()
+// Widgets find their elements by type, whatever the order they were registered in. The module
+// owns them all.
+void ViewEditElementWidgetTest::editStateLocksTheFormAndApplySendsOneUpdateAtATime()
 {
-    RecordingModule module;
-    bool dataDeleted = false;
-    auto* element
-        = new TestElement(module, QStringLiteral("Settings"), ReadOperation | UpdateOperation);
-    module.elements().append(element);
-    auto* widget = new EditorWidget(module, QStringLiteral("Settings"), &dataDeleted);
-    module.insertElementWidget(widget);
+    Module module(QStringLiteral("Updating"), nullptr, false);
+    TestElement& settings = *new TestElement(module, "Settings", ReadOperation | UpdateOperation);
+    TestElement& viewerElement = *new TestElement(module, "Viewer", NoOperation);
+    EditorWidget& viewer = *new EditorWidget(module, "Viewer");
+    EditorWidget& editor = *new EditorWidget(module, "Settings");
     module.connectElementWidgets();
+    QVERIFY(settings.elementWidget(MainWidgetRole) == &editor
+            && !settings.elementWidget(NoWidgetRole)
+            && viewerElement.elementWidget(MainWidgetRole) == &viewer
+            && editor.elementContext() == &settings);
+    QCOMPARE(editor.caption(), QStringLiteral("Settings"));
 
-    widget->blockEditWidget(false);
-    QTest::keyClicks(widget->lineEdit, QStringLiteral("new value"));
-    widget->applyContentChanges();
-
-    QCOMPARE(module.received.size(), 1);
-    QCOMPARE(module.received[0].type, int(UpdateOperation));
-    QCOMPARE(module.received[0].operation, static_cast<ContextOperation*>(element));
-    QCOMPARE(module.received[0].operation->contextType(),
-             int(ContextOperation::ElementContextType));
-    QVERIFY(module.received[0].hadData);
-    QCOMPARE(module.received[0].text, QStringLiteral("new value"));
-    QVERIFY2(dataDeleted, "the record must not leak when no task takes it");
-}
-
-void ViewEditElementWidgetTest::editStateGovernsInputsOfUpdatableElementsOnly()
-{
-    RecordingModule module;
-    bool dataDeleted = false;
-    module.elements().append(
-        new TestElement(module, QStringLiteral("Settings"), ReadOperation | UpdateOperation));
-    module.elements().append(new TestElement(module, QStringLiteral("Viewer"), NoOperation));
-    auto* editor = new EditorWidget(module, QStringLiteral("Settings"), &dataDeleted);
-    auto* viewer = new EditorWidget(module, QStringLiteral("Viewer"), &dataDeleted);
-    module.insertElementWidget(editor);
-    module.insertElementWidget(viewer);
-    module.connectElementWidgets();
-
-    QSignalSpy editState(editor, &ViewEditElementWidget::editStateChanged);
-    editor->blockEditWidget(true);
-    viewer->blockEditWidget(true);
-    QVERIFY(editor->isEditBlocked());
-    QVERIFY(editor->lineEdit->isReadOnly());
-    QVERIFY(!editor->checkBox->isEnabled());
-    QVERIFY2(!viewer->lineEdit->isReadOnly() && viewer->checkBox->isEnabled(),
-             "a widget without an update operation has nothing to lock");
-
-    editor->blockEditWidget(false);
-    QVERIFY(!editor->isEditBlocked());
-    QVERIFY(!editor->lineEdit->isReadOnly());
-    QVERIFY(editor->checkBox->isEnabled());
-    QCOMPARE(editState.size(), 2);
-    QCOMPARE(editState[0][0].toBool(), true);
-    QCOMPARE(editState[1][0].toBool(), false);
-}
-
-void ViewEditElementWidgetTest::changeFlagFollowsEditsAndReset()
-{
-    RecordingModule module;
-    bool dataDeleted = false;
-    module.elements().append(
-        new TestElement(module, QStringLiteral("Settings"), ReadOperation | UpdateOperation));
-    auto* widget = new EditorWidget(module, QStringLiteral("Settings"), &dataDeleted);
-    module.insertElementWidget(widget);
-    module.connectElementWidgets();
-    QSignalSpy changed(widget, &ViewEditElementWidget::changedStateChanged);
-
-    QVERIFY(!widget->isChanged());
-    widget->lineEdit->setText(QStringLiteral("programmatic"));
-    QVERIFY2(!widget->isChanged(), "only edits connected to changeContent() mark a change");
-    QTest::keyClick(widget->lineEdit, Qt::Key_A);
-    QVERIFY(widget->isChanged());
-    widget->reset();
-    QVERIFY(!widget->isChanged());
-    QTest::keyClick(widget->lineEdit, Qt::Key_B);
-    widget->setUnchanged();
-    QVERIFY(!widget->isChanged());
-    QCOMPARE(changed.size(), 4);
-}
-
-void ViewEditElementWidgetTest::widgetsAreAttachedToTheirElements()
-{
-    RecordingModule module;
-    bool dataDeleted = false;
-    auto* settings = new TestElement(module, QStringLiteral("Settings"), ReadOperation);
-    auto* other = new TestElement(module, QStringLiteral("Other"), NoOperation);
-    module.elements() << settings << other;
-    auto* widget = new EditorWidget(module, QStringLiteral("Settings"), &dataDeleted);
-    module.insertElementWidget(widget);
-    module.connectElementWidgets();
-
-    QCOMPARE(widget->element(), static_cast<Element*>(settings));
-    QCOMPARE(widget->role(), int(MainWidgetRole));
-    QCOMPARE(settings->elementWidget(MainWidgetRole), static_cast<ElementWidget*>(widget));
-    QCOMPARE(other->elementWidget(MainWidgetRole), nullptr);
-    QCOMPARE(settings->elementWidget(NoWidgetRole), nullptr);
-    QCOMPARE(module.elementWidget(QStringLiteral("Settings")), static_cast<ElementWidget*>(widget));
-    QCOMPARE(widget->contextType(), int(ContextOperation::WidgetContextType));
-    QCOMPARE(widget->elementContext(), static_cast<Element*>(settings));
-    QCOMPARE(widget->caption(), QStringLiteral("Settings name"));
-}
-
-void ViewEditElementWidgetTest::lockingTheFormLeavesOpenDialogsAnswerable()
-{
-    RecordingModule module;
-    bool dataDeleted = false;
-    module.elements().append(
-        new TestElement(module, QStringLiteral("Settings"), ReadOperation | UpdateOperation));
-    auto* widget = new EditorWidget(module, QStringLiteral("Settings"), &dataDeleted);
-    module.insertElementWidget(widget);
-    module.connectElementWidgets();
-    widget->blockEditWidget(false);
-
+    QSignalSpy editState(&editor, &ViewEditElementWidget::editStateChanged);
+    QSignalSpy changed(&editor, &ViewEditElementWidget::changedStateChanged);
+    editor.blockEditWidget(true);
+    viewer.blockEditWidget(true);
+    QVERIFY(editor.isEditBlocked() && editor.locked());
+    QVERIFY2(viewer.open(), "a widget without an update operation has nothing to lock");
     // A read that ends while a question is open locks the form, not the question.
-    bool yesEnabled = false;
-    TestSupport::onNextModal([widget, &yesEnabled](QWidget* modal) {
-        widget->blockEditWidget(true);
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        yesEnabled = box->button(QMessageBox::Yes)->isEnabled();
-        box->button(QMessageBox::Yes)->click();
+    TestSupport::ModalDriver driver([&editor](QWidget* modal) {
+        editor.blockEditWidget(true);
+        return TestSupport::ModalDriver::press(qobject_cast<QMessageBox*>(modal), QMessageBox::Yes);
     });
-    const auto answer
-        = QMessageBox::question(widget, QStringLiteral("Question"), QStringLiteral("Go?"),
-                                QMessageBox::Yes | QMessageBox::No);
-    QVERIFY(yesEnabled);
-    QCOMPARE(answer, QMessageBox::Yes);
-    QVERIFY(!widget->checkBox->isEnabled());
-}
+    QCOMPARE(QMessageBox::question(&editor, QStringLiteral("Question"), QStringLiteral("Go?")),
+             QMessageBox::Yes);
+    QVERIFY(editor.locked());
+    editor.blockEditWidget(false);
+    QVERIFY(!editor.isEditBlocked() && editor.open());
+    QCOMPARE(QList<QVariantList>(editState), (QList<QVariantList> {{true}, {true}, {false}}));
+    QTest::keyClick(editor.lineEdit, Qt::Key_A);
+    editor.reset();
+    editor.lineEdit->setText(QString());
+    QTest::keyClicks(editor.lineEdit, QStringLiteral("new"));
 
-void ViewEditElementWidgetTest::oneUpdateAtATimeWithTheFormLocked()
-{
-    UpdatingModule module;
-    bool dataDeleted = false;
-    auto* element
-        = new TestElement(module, QStringLiteral("Settings"), ReadOperation | UpdateOperation);
-    module.elements().append(element);
-    auto* widget = new EditorWidget(module, QStringLiteral("Settings"), &dataDeleted);
-    module.insertElementWidget(widget);
-    module.connectElementWidgets();
     TaskObserver* observer = TaskObserver::instance(nullptr);
-    widget->blockEditWidget(false);
-    QTest::keyClicks(widget->lineEdit, QStringLiteral("x"));
-    // A read of the element is no update: it holds nothing back.
-    QSemaphore readGate;
-    observer->performTask(new GatedTask<ReadTask>(element, nullptr, &readGate));
-    QVERIFY(!widget->isUpdateRunning());
-
-    widget->applyContentChanges();
-    widget->applyContentChanges();
-    readGate.release();
-    QCOMPARE(module.updates, 1);
-    QVERIFY(widget->isUpdateRunning());
-    QVERIFY(observer->isUpdateRunning(element));
-    QVERIFY2(widget->lineEdit->isReadOnly() && !widget->checkBox->isEnabled(),
-             "edits made during the update would be lost to the read after it");
-
-    module.gate.release();
+    editor.applyContentChanges();
+    editor.applyContentChanges();
+    QCOMPARE(settings.updates, QStringList {"new"});
+    QVERIFY(editor.isUpdateRunning() && observer->isUpdateRunning(&settings));
+    QVERIFY2(editor.locked(), "edits made during the update would be lost to the read after it");
+    GatedUpdate::gate.release();
     QVERIFY(observer->waitForIdle(10000));
-    QVERIFY(!widget->isUpdateRunning());
-    QVERIFY(!widget->lineEdit->isReadOnly() && widget->checkBox->isEnabled());
-    const TaskObserver::Record record = observer->history().constLast();
-    QCOMPARE(record.element, QPointer<Element>(element));
-    QVERIFY(record.update);
-    QVERIFY(record.started.isValid());
-
-    widget->applyContentChanges();
-    QCOMPARE(module.updates, 2);
-    module.gate.release();
+    QVERIFY(GatedUpdate::ran && observer->activeTaskCount() == 0 && editor.open());
+    QCOMPARE(observer->history().constLast().element, QPointer<Element>(&settings));
+    QCOMPARE(observer->history().constLast().status, int(TaskDescription::Succeeded));
+    editor.setUnchanged();
+    QCOMPARE(QList<QVariantList>(changed),
+             (QList<QVariantList> {{true}, {false}, {true}, {false}}));
+    editor.applyContentChanges();
+    QCOMPARE(settings.updates, (QStringList {"new", "new"}));
+    GatedUpdate::gate.release();
     QVERIFY(observer->waitForIdle(10000));
 }
 

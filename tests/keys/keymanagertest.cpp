@@ -1,396 +1,298 @@
 #include "keymanager.h"
+#include "createkeydialog.h"
 #include "gnupghome.h"
+#include "keyfilereader.h"
 #include "keygenerationfailure.h"
 
 #include "testsupport.h"
 
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QtTest>
 
 #include <memory>
+#include <sys/stat.h>
 
-using SubkeyState = KeyManager::SubkeyState;
-Q_DECLARE_METATYPE(SubkeyState)
+using Calls = QList<QList<QVariant>>;
+using TestSupport::ModalDriver;
 
 namespace {
 const QString rsaUser = QStringLiteral("Test RSA <rsa@example.org>");
 const QString edUser = QStringLiteral("Test EdDSA <ed@example.org>");
-const QString unknownFingerprint = QStringLiteral("0123456789ABCDEF0123456789ABCDEF01234567");
-
-SubkeyState subkey(int algorithm)
-{
-    SubkeyState state;
-    state.algorithm = algorithm;
-    return state;
-}
+const QString unknownKey = QStringLiteral("0123456789ABCDEF0123456789ABCDEF01234567");
 } // namespace
 
-// Key manager against a real GnuPG, outside any sandbox root.
+// The key manager, the key file reader and the key creation dialog over a real GnuPG whose
+// default home lies in a sandbox root, where keys of known algorithms stand in for the GOST keys
+// stock GnuPG refuses to make. Key files come from another home, so that the default one cannot
+// know their keys by chance.
 class KeyManagerTest : public QObject
 {
     Q_OBJECT
+    std::unique_ptr<GnupgHome> _home, _other;
+    QString _files, _rsa, _ed, _current, _old;
+    QHash<QByteArray, QByteArray> _exports;
+
 private Q_SLOTS:
-    void initTestCase();
-    void cleanupTestCase();
-    void init();
+    void initTestCase()
+    {
+        _home = std::make_unique<GnupgHome>(qEnvironmentVariable("GNUPGHOME"));
+        _other = std::make_unique<GnupgHome>();
+        _files = TestSupport::sandboxPath(QStringLiteral("/keys"));
+        _rsa = _home->makeKey(rsaUser, "rsa1024").value(0);
+        // Made in the past, so that a subkey valid for one day has long expired; of the others,
+        // the first cannot sign and the last is revoked.
+        const QString past = QStringLiteral("20200101T000000");
+        _ed = _home->makeKey(edUser, "ed25519", past).value(0);
+        _home->addSubkey(_ed, "cv25519", "encr", "never", past);
+        for (const char* expiry : {"1d", "never", "never"})
+            _home->addSubkey(_ed, "ed25519", "sign", expiry, past);
+        _home->revokeSubkey(_ed, 4);
+        _current = _other->makeKey("Jean-Luc O'Neil <jl@example.org>", "ed25519").value(0);
+        _other->gpg({"--faked-system-time", "20000101T000000", "--quick-gen-key",
+                     "Old <old@example.org>", "ed25519", "sign", "1y"});
+        _old = _other->fingerprints("old@example.org").value(0);
+        QCOMPARE(_other->gpg({"--export", _current}, &_exports["current key"]), 0);
+        QCOMPARE(_other->gpg({"--armor", "--export", _current, _old}, &_exports["both, armored"]),
+                 0);
+    }
 
-    void knownAlgorithmsAreNeverListed();
-    void subkeyFilter_data();
-    void subkeyFilter();
+    void init()
+    {
+        QDir(_files).removeRecursively();
+        QVERIFY(QDir().mkpath(_files));
+    }
 
-    void keyParameters_data();
-    void keyParameters();
-    void generationFailureSaysWhyAndWhatToDo_data();
-    void generationFailureSaysWhyAndWhatToDo();
-    void genKeyWithoutRequiredKeys_data();
-    void genKeyWithoutRequiredKeys();
-    void genKeyGostRefusedByGnupg();
+    // Revoked, expired and encrypting subkeys are left out of the real listing.
+    void listsUsableSigningSubkeysOnly()
+    {
+        KeyManager manager;
+        QCOMPARE(manager.signingKeys(), (QList<QPair<QString, QString>>()));
+        QVERIFY(manager.init(QString()));
+        QCOMPARE(manager.signingKeys(),
+                 (QList<QPair<QString, QString>> {
+                     {rsaUser, _rsa}, {edUser, _ed}, {edUser, _home->fingerprints(_ed).value(3)}}));
+        KeyManager::SubkeyState gost, rsa, invalid, disabled;
+        rsa.algorithm = 1;
+        invalid.invalid = disabled.disabled = true;
+        QVERIFY(KeyManager::isUsableSigningSubkey(gost, false));
+        QVERIFY(!KeyManager::isUsableSigningSubkey(rsa, false));
+        QVERIFY(!KeyManager::isUsableSigningSubkey(invalid, true));
+        QVERIFY(!KeyManager::isUsableSigningSubkey(disabled, true));
+    }
 
-    void exportWritesRawPackets();
-    void exportReplacesExistingFile();
-    void exportFailureKeepsFiles_data();
-    void exportFailureKeepsFiles();
+    // GnuPG refuses a parameter line without a value, so blank optional values are left out; a
+    // map without every key is refused before GnuPG starts. A failure says why, then what GnuPG
+    // said.
+    void generation()
+    {
+        QCOMPARE(KeyManager::keyParameters({{"Name-Real", QStringLiteral("Иван")},
+                                            {"Name-Comment", "build"},
+                                            {"Name-Email", "  "}}),
+                 "<GnupgKeyParms format=\"internal\">\n Key-Type: GOST_R34.10-2012 \n Name-Real: "
+                     + QStringLiteral("Иван").toUtf8()
+                     + " \n Name-Comment: build \n Expire-Date: 0 \n</GnupgKeyParms>");
+        KeyManager manager;
+        QVERIFY(manager.init(QString()));
+        QSignalSpy started(&manager, &KeyManager::keyGenerationStarted);
+        QSignalSpy failed(&manager, &KeyManager::keyGenerationError);
+        manager.genKey({{"Name-Real", "Gost User"}, {"Name-Email", ""}});
+        QCOMPARE(Calls(failed), Calls {{"Parameters map does not contains required keys"}});
+        QCOMPARE(started.count(), 0);
 
-    void importRealKey();
-    void importEmptyFile();
-    void importMissingFile();
+        // GnuPG's refusal of GOST keys shows in createKeyDialog.
+        for (const auto& [code, diagnostics, why] :
+             std::initializer_list<std::tuple<gpgme_err_code_t, QString, QString>> {
+                 {GPG_ERR_CANCELED, {}, "The pass phrase was not entered."},
+                 {GPG_ERR_NO_PIN_ENTRY, {}, "GnuPG could not ask for a pass phrase."},
+                 {GPG_ERR_GENERAL, "can't connect to the gpg-agent", "GnuPG could not ask"},
+                 {GPG_ERR_GENERAL, "missing argument", "GnuPG refused to generate the key."}}) {
+            const gpgme_error_t error = gpgme_err_make(GPG_ERR_SOURCE_GPGME, code);
+            const QString text = KeyGenerationFailure::describe(error, diagnostics);
+            QVERIFY2(text.startsWith(why), qPrintable(text));
+            QVERIFY(text.endsWith("GnuPG said:\n" + diagnostics
+                                  + (diagnostics.isEmpty() ? "" : "\n") + "GPGME "
+                                  + gpgme_strerror(error)));
+        }
+    }
 
-private:
-    std::unique_ptr<GnupgHome> _home;
-    std::unique_ptr<QTemporaryDir> _files;
-    QString _rsaFingerprint;
-    QString _edFingerprint;
+    void exportKey_data()
+    {
+        QTest::addColumn<QString>("keyId");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("error");
+        const QString unknown = QStringLiteral("No public key matches %1");
+        QTest::newRow("new file, umask 000") << QStringLiteral("RSA") << "new.gpg" << QString();
+        QTest::newRow("unknown key") << unknownKey << "key.gpg" << unknown.arg(unknownKey);
+        // An empty pattern would export the whole key ring.
+        QTest::newRow("empty key id") << QString() << "key.gpg" << unknown.arg(QString());
+        QTest::newRow("missing directory") << QStringLiteral("RSA") << "none/key.gpg"
+                                           << "Can not create a new file beside /keys/none/key.gpg";
+    }
+
+    // The key file is replaced by a complete public export only, with mode 0644.
+    void exportKey()
+    {
+        QFETCH(QString, keyId);
+        QFETCH(QString, name);
+        QFETCH(QString, error);
+        keyId.replace(QStringLiteral("RSA"), _rsa);
+        const QString path = _files + '/' + name;
+        QVERIFY(TestSupport::writeFile(_files + "/key.gpg", "old key\n"));
+        KeyManager manager;
+        QVERIFY(manager.init(QString()));
+        QSignalSpy exported(&manager, &KeyManager::keyExported);
+        QSignalSpy failed(&manager, &KeyManager::keyExportError);
+        const mode_t umask = ::umask(0);
+        manager.exportKey(keyId, path);
+        ::umask(umask);
+        QCOMPARE(Calls(exported), (error.isEmpty() ? Calls {{keyId, path}} : Calls()));
+        QCOMPARE(failed.size(), error.isEmpty() ? 0 : 1);
+        QVERIFY(error.isEmpty() || failed.at(0).at(2).toString().startsWith(error));
+        QCOMPARE(TestSupport::readFile(_files + "/key.gpg"), QByteArray("old key\n"));
+        QCOMPARE(QDir(_files).entryList(QDir::Files | QDir::Hidden).size(), error.isEmpty() + 1);
+        if (!error.isEmpty())
+            return;
+        QByteArray expected;
+        QCOMPARE(_home->gpg({"--export", keyId}, &expected), 0);
+        QCOMPARE(TestSupport::readFile(path), expected);
+        QCOMPARE(QFileInfo(path).permissions(), QFile::Permissions(0x6644)); // rw-r--r--
+    }
+
+    void keyFiles_data()
+    {
+        QTest::addColumn<QByteArray>("content"); // "-": no file
+        QTest::addColumn<QStringList>("keys");
+        QTest::addColumn<QString>("readError");
+        QTest::addColumn<QString>("importError");
+        const QString now = QStringLiteral("Jean-Luc O'Neil <jl@example.org>|%1|ed25519|never");
+        const QString old = QStringLiteral("Old <old@example.org>|%2|ed25519|expired 2000-12-31");
+        const QString noKey = QStringLiteral("The file holds no key");
+        QTest::newRow("not a key")
+            << QByteArray("key") << QStringList() << "The file holds no OpenPGP key" << noKey;
+        QTest::newRow("too large")
+            << QByteArray(KeyFileReader::maxFileSize + 1, '\x99') << QStringList()
+            << "The file is too large for a key file" << noKey;
+        QTest::newRow("missing") << QByteArray("-") << QStringList()
+                                 << "The file cannot be read: No such file or directory"
+                                 << "Can't open file";
+        QTest::newRow("binary key")
+            << QByteArray("current key") << QStringList {now} << QString() << QString();
+        QTest::newRow("armored, two keys")
+            << QByteArray("both, armored") << QStringList {now, old} << QString() << QString();
+    }
+
+    // A key file is read without importing its keys; an import imports them all.
+    void keyFiles()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QStringList, keys);
+        QFETCH(QString, importError);
+        const QString path = _files + QStringLiteral("/key.gpg");
+        QVERIFY(content == "-" || TestSupport::writeFile(path, _exports.value(content, content)));
+        const QStringList known = _home->fingerprints(QString(), false);
+        const KeyFileReader::Result result = KeyFileReader::read(path);
+        QStringList described;
+        for (const KeyFileReader::Key& key : result.keys)
+            described << QStringList {key.userId, key.fingerprint, key.algorithm,
+                                      !key.expires.isValid()
+                                          ? QStringLiteral("never")
+                                          : (key.expired ? QStringLiteral("expired ") : QString())
+                                              + key.expires.toUTC().date().toString(Qt::ISODate)}
+                             .join('|');
+        QCOMPARE(described, keys.replaceInStrings("%1", _current).replaceInStrings("%2", _old));
+        QTEST(result.error, "readError");
+        QCOMPARE(_home->fingerprints(QString(), false), known);
+
+        KeyManager manager;
+        QVERIFY(manager.init(QString()));
+        QSignalSpy imported(&manager, &KeyManager::keyImported);
+        QSignalSpy failed(&manager, &KeyManager::keyImportError);
+        manager.importKey(path);
+        QCOMPARE(Calls(imported), (importError.isEmpty() ? Calls {{path}} : Calls()));
+        QCOMPARE(Calls(failed), (importError.isEmpty() ? Calls() : Calls {{path, importError}}));
+        for (const QString& key : {_current, _old})
+            QCOMPARE(_home->fingerprints(key, false).size(),
+                     int(described.join(' ').contains(key)));
+    }
+
+    void createKeyDialog_data()
+    {
+        // The name and address as typed, the validators refusing what is in brackets; the box
+        // that shows, if any, and the start of its detail.
+        for (const char* column : {"name", "email", "box", "detail"})
+            QTest::addColumn<QString>(column);
+        const auto row = [](const char* name, const QStringList& cells) {
+            QTest::newRow(name) << cells.at(0) << cells.at(1) << cells.at(2) << cells.at(3);
+        };
+        const QString error = QStringLiteral("Key generation error:");
+        const QString gost
+            = QStringLiteral("The GnuPG installed on this computer cannot make GOST");
+        row("four-character name",
+            {"[1]Abcd", "a@b.org", "Name shouldn't be shorter than 5 characters.", ""});
+        row("address without top-level domain",
+            {"Jean-Luc O'Neil", "ivan@host[@]", "The e-mail address ivan@host is not complete.",
+             ""});
+        row("Cyrillic name with a digit, no address", {"Иван Петров 2", "", error, gost});
+        row("whole address",
+            {"Jean-Luc", "jean[ ].luc+build@mail.build-1.example.org", error, gost});
+        row("cancel", {"Abcdef", "", "", ""});
+        row("generated", {"", "", "Key generated successfully.", "Fingerprint: " + unknownKey});
+    }
+
+    // The dialog stays open with what was typed unless cancelled or the key is made; while GnuPG
+    // works, and while its refusal shows, the dialog takes no input.
+    void createKeyDialog()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, email);
+        QFETCH(QString, box);
+        QFETCH(QString, detail);
+        KeyManager manager;
+        QVERIFY(manager.init(QString()));
+        CreateKeyDialog dialog(&manager, nullptr);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        static const QRegularExpression refused(QStringLiteral("\\[[^]]*\\]"));
+        for (const QString& field : {QStringLiteral("_name"), QStringLiteral("_email")}) {
+            auto* edit = dialog.findChild<QLineEdit*>(field + "LineEdit");
+            const QString& typed = field == QLatin1String("_name") ? name : email;
+            // Key by key, as a keyboard with any layout would; QTest::keyClicks knows ASCII only.
+            const QString keys = QString(typed).remove(QRegularExpression("[][]"));
+            for (const QChar character : keys) {
+                for (const QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+                    QKeyEvent event(type, 0, Qt::NoModifier, QString(character));
+                    QApplication::sendEvent(edit, &event);
+                }
+            }
+            QCOMPARE(edit->text(), QString(typed).remove(refused));
+        }
+        QSignalSpy started(&manager, &KeyManager::keyGenerationStarted);
+        bool enabledUnderBox = true;
+        ModalDriver driver([&](QWidget* modal) {
+            enabledUnderBox = dialog.isEnabled();
+            return ModalDriver::answer(QMessageBox::Ok)(modal);
+        });
+        // GnuPG cannot make the key, so the test announces one as the key manager would.
+        if (name.isEmpty())
+            Q_EMIT manager.keyGenerationEnded(unknownKey);
+        else
+            dialog.findChild<QDialogButtonBox*>(QStringLiteral("_dialogButtonBox"))
+                ->button(box.isEmpty() ? QDialogButtonBox::Cancel : QDialogButtonBox::Ok)
+                ->click();
+        QCOMPARE(driver.boxes().size(), box.isEmpty() ? 0 : 1);
+        QVERIFY(box.isEmpty() || driver.boxes().at(0).text == box);
+        const bool generates = box.startsWith(QLatin1String("Key generation error"));
+        QCOMPARE(started.count(), int(generates));
+        QVERIFY(detail.isEmpty() || driver.boxes().at(0).informativeText.startsWith(detail));
+        QVERIFY(!generates || !enabledUnderBox);
+        QVERIFY(dialog.isEnabled());
+        QCOMPARE(dialog.isVisible(), !box.isEmpty() && !name.isEmpty());
+        QCOMPARE(dialog.result(), int(name.isEmpty() ? QDialog::Accepted : QDialog::Rejected));
+    }
 };
 
-void KeyManagerTest::initTestCase()
-{
-    _home = std::make_unique<GnupgHome>();
-    _home->makeDefault();
-    _rsaFingerprint = _home->makeKey(rsaUser, QStringLiteral("rsa1024")).value(0);
-    _edFingerprint = _home->makeKey(edUser, QStringLiteral("ed25519")).value(0);
-    QCOMPARE(_rsaFingerprint.size(), 40);
-    QCOMPARE(_edFingerprint.size(), 40);
-}
-
-void KeyManagerTest::cleanupTestCase()
-{
-    _home.reset();
-}
-
-void KeyManagerTest::init()
-{
-    _files = std::make_unique<QTemporaryDir>();
-}
-
-void KeyManagerTest::knownAlgorithmsAreNeverListed()
-{
-    KeyManager manager;
-    QVERIFY(manager.init(QString()));
-    QCOMPARE(_home->fingerprints(QString()).size(), 2);
-    QCOMPARE(manager.signingKeys(), (QList<QPair<QString, QString>>()));
-}
-
-void KeyManagerTest::subkeyFilter_data()
-{
-    QTest::addColumn<SubkeyState>("state");
-    QTest::addColumn<bool>("acceptKnownAlgorithms");
-    QTest::addColumn<bool>("usable");
-
-    SubkeyState revoked = subkey(0);
-    revoked.revoked = true;
-    SubkeyState expired = subkey(0);
-    expired.expired = true;
-    SubkeyState invalid = subkey(0);
-    invalid.invalid = true;
-    SubkeyState disabled = subkey(0);
-    disabled.disabled = true;
-    SubkeyState encryptOnly = subkey(0);
-    encryptOnly.canSign = false;
-    SubkeyState revokedRsa = subkey(1);
-    revokedRsa.revoked = true;
-    SubkeyState encryptOnlyEcdh = subkey(302);
-    encryptOnlyEcdh.canSign = false;
-
-    QTest::newRow("unknown algorithm") << subkey(0) << false << true;
-    QTest::newRow("revoked") << revoked << false << false;
-    QTest::newRow("expired") << expired << false << false;
-    QTest::newRow("invalid") << invalid << false << false;
-    QTest::newRow("disabled") << disabled << false << false;
-    QTest::newRow("cannot sign") << encryptOnly << false << false;
-    QTest::newRow("rsa") << subkey(1) << false << false;
-    QTest::newRow("dsa") << subkey(17) << false << false;
-    QTest::newRow("eddsa") << subkey(303) << false << false;
-    QTest::newRow("sandbox unknown algorithm") << subkey(0) << true << true;
-    QTest::newRow("sandbox rsa") << subkey(1) << true << true;
-    QTest::newRow("sandbox eddsa") << subkey(303) << true << true;
-    QTest::newRow("sandbox revoked rsa") << revokedRsa << true << false;
-    QTest::newRow("sandbox ecdh cannot sign") << encryptOnlyEcdh << true << false;
-}
-
-void KeyManagerTest::subkeyFilter()
-{
-    QFETCH(SubkeyState, state);
-    QFETCH(bool, acceptKnownAlgorithms);
-    QFETCH(bool, usable);
-    QCOMPARE(KeyManager::isUsableSigningSubkey(state, acceptKnownAlgorithms), usable);
-}
-
-// GnuPG refuses a parameter line without a value, so empty optional values are left out.
-void KeyManagerTest::keyParameters_data()
-{
-    QTest::addColumn<QString>("comment");
-    QTest::addColumn<QString>("email");
-    QTest::addColumn<QByteArray>("optional");
-    QTest::newRow("both") << QStringLiteral("build") << QStringLiteral("ivan@example.org")
-                          << QByteArray(" Name-Comment: build \n Name-Email: ivan@example.org \n");
-    QTest::newRow("no comment") << QString() << QStringLiteral("ivan@example.org")
-                                << QByteArray(" Name-Email: ivan@example.org \n");
-    QTest::newRow("blank comment, no e-mail") << QStringLiteral("  ") << QString() << QByteArray();
-}
-
-void KeyManagerTest::keyParameters()
-{
-    QFETCH(QString, comment);
-    QFETCH(QString, email);
-    QFETCH(QByteArray, optional);
-    const QMap<QString, QString> params {
-        {QStringLiteral("Name-Real"), QStringLiteral("Иван Петров")},
-        {QStringLiteral("Name-Comment"), comment},
-        {QStringLiteral("Name-Email"), email}};
-    const QByteArray expected = "<GnupgKeyParms format=\"internal\">\n"
-                                " Key-Type: GOST_R34.10-2012 \n"
-                                " Name-Real: \xd0\x98\xd0\xb2\xd0\xb0\xd0\xbd "
-                                "\xd0\x9f\xd0\xb5\xd1\x82\xd1\x80\xd0\xbe\xd0\xb2 \n"
-        + optional
-        + " Expire-Date: 0 \n"
-          "</GnupgKeyParms>";
-    QCOMPARE(KeyManager::keyParameters(params), expected);
-}
-
-void KeyManagerTest::generationFailureSaysWhyAndWhatToDo_data()
-{
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QString>("diagnostics");
-    QTest::addColumn<QString>("why");
-    QTest::newRow("cancelled") << int(GPG_ERR_CANCELED) << QString()
-                               << QStringLiteral("The pass phrase was not entered.");
-    QTest::newRow("GOST unknown to GnuPG")
-        << int(GPG_ERR_GENERAL) << QStringLiteral("invalid algorithm")
-        << QStringLiteral(
-               "The GnuPG installed on this computer cannot make GOST R 34.10-2012 keys.");
-    QTest::newRow("no pinentry") << int(GPG_ERR_NO_PIN_ENTRY) << QString()
-                                 << QStringLiteral("GnuPG could not ask for a pass phrase.");
-    QTest::newRow("agent down") << int(GPG_ERR_GENERAL)
-                                << QStringLiteral("can't connect to the gpg-agent")
-                                << QStringLiteral("GnuPG could not ask for a pass phrase.");
-    QTest::newRow("anything else") << int(GPG_ERR_GENERAL) << QStringLiteral("missing argument")
-                                   << QStringLiteral("GnuPG refused to generate the key.");
-}
-
-void KeyManagerTest::generationFailureSaysWhyAndWhatToDo()
-{
-    QFETCH(int, code);
-    QFETCH(QString, diagnostics);
-    QFETCH(QString, why);
-    const gpgme_error_t error = gpgme_err_make(GPG_ERR_SOURCE_GPGME, gpgme_err_code_t(code));
-    const QStringList lines = KeyGenerationFailure::describe(error, diagnostics).split('\n');
-    QCOMPARE(lines.value(0), why);
-    QVERIFY(lines.size() >= 5);
-    QVERIFY(!lines.value(1).isEmpty());
-    QCOMPARE(lines.value(3), QStringLiteral("GnuPG said:"));
-    QCOMPARE(lines.mid(4).join('\n'),
-             (diagnostics.isEmpty() ? QString() : diagnostics + '\n') + QStringLiteral("GPGME ")
-                 + QString::fromUtf8(gpgme_strerror(error)));
-}
-
-void KeyManagerTest::genKeyWithoutRequiredKeys_data()
-{
-    QTest::addColumn<QStringList>("keys");
-    QTest::newRow("empty") << QStringList();
-    QTest::newRow("name only") << QStringList {QStringLiteral("Name-Real")};
-    QTest::newRow("no comment") << QStringList {QStringLiteral("Name-Real"),
-                                                QStringLiteral("Name-Email")};
-    QTest::newRow("other keys") << QStringList {
-        QStringLiteral("Name-Real"), QStringLiteral("Name-Email"), QStringLiteral("Comment")};
-}
-
-void KeyManagerTest::genKeyWithoutRequiredKeys()
-{
-    QFETCH(QStringList, keys);
-    QMap<QString, QString> params;
-    for (const QString& key : keys)
-        params.insert(key, QStringLiteral("Value"));
-    KeyManager manager;
-    QVERIFY(manager.init(QString()));
-    QSignalSpy started(&manager, &KeyManager::keyGenerationStarted);
-    QSignalSpy ended(&manager, &KeyManager::keyGenerationEnded);
-    QSignalSpy failed(&manager, &KeyManager::keyGenerationError);
-    manager.genKey(params);
-    QCOMPARE(started.count(), 0);
-    QCOMPARE(ended.count(), 0);
-    QCOMPARE(failed.count(), 1);
-    QCOMPARE(failed.at(0).at(0).toString(),
-             QStringLiteral("Parameters map does not contains required keys"));
-}
-
-void KeyManagerTest::genKeyGostRefusedByGnupg()
-{
-    KeyManager manager;
-    QVERIFY(manager.init(QString()));
-    QSignalSpy started(&manager, &KeyManager::keyGenerationStarted);
-    QSignalSpy ended(&manager, &KeyManager::keyGenerationEnded);
-    QSignalSpy failed(&manager, &KeyManager::keyGenerationError);
-    manager.genKey({{QStringLiteral("Name-Real"), QStringLiteral("Gost User")},
-                    {QStringLiteral("Name-Comment"), QString()},
-                    {QStringLiteral("Name-Email"), QString()}});
-    QCOMPARE(started.count(), 1);
-    QCOMPARE(ended.count(), 0);
-    QCOMPARE(failed.count(), 1);
-    QCOMPARE(
-        failed.at(0).at(0).toString(),
-        QStringLiteral("The GnuPG installed on this computer cannot make GOST R 34.10-2012 "
-                       "keys.\nInstall GnuPG with GOST support from the system's repositories, "
-                       "then create the key again.\n\nGnuPG said:\ninvalid algorithm\n"
-                       "GPGME General error"));
-    QCOMPARE(_home->fingerprints(QStringLiteral("Gost User")), QStringList());
-}
-
-void KeyManagerTest::exportWritesRawPackets()
-{
-    const QString path = _files->filePath(QStringLiteral("rsa.gpg"));
-    KeyManager manager;
-    QVERIFY(manager.init(QString()));
-    QSignalSpy exported(&manager, &KeyManager::keyExported);
-    QSignalSpy failed(&manager, &KeyManager::keyExportError);
-    manager.exportKey(_rsaFingerprint, path);
-    QCOMPARE(failed.count(), 0);
-    QCOMPARE(exported.count(), 1);
-    QCOMPARE(exported.at(0), (QList<QVariant> {_rsaFingerprint, path}));
-
-    const QByteArray bytes = TestSupport::readFile(path);
-    QVERIFY(!bytes.isEmpty());
-    QVERIFY(!bytes.startsWith("-----BEGIN"));
-    // An OpenPGP packet header always has the top bit set; the first packet is a public key.
-    const auto tag = static_cast<unsigned char>(bytes.at(0));
-    QVERIFY(tag == 0x98 || tag == 0x99 || tag == 0xc6);
-
-    GnupgHome other;
-    QCOMPARE(other.gpg({QStringLiteral("--import"), path}), 0);
-    QCOMPARE(other.fingerprints(QString(), false), QStringList {_rsaFingerprint});
-}
-
-void KeyManagerTest::exportReplacesExistingFile()
-{
-    const QString path = _files->filePath(QStringLiteral("key.gpg"));
-    QVERIFY(TestSupport::writeFile(path, QByteArray(5000, 'x')));
-    KeyManager manager;
-    QVERIFY(manager.init(QString()));
-    QSignalSpy exported(&manager, &KeyManager::keyExported);
-    manager.exportKey(_edFingerprint, path);
-    QCOMPARE(exported.count(), 1);
-
-    QByteArray expected;
-    QCOMPARE(_home->gpg({QStringLiteral("--export"), _edFingerprint}, &expected), 0);
-    QCOMPARE(TestSupport::readFile(path), expected);
-}
-
-void KeyManagerTest::exportFailureKeepsFiles_data()
-{
-    QTest::addColumn<QString>("keyId");
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("existing");
-    QTest::addColumn<QString>("error");
-
-    const QString unknownMessage = QStringLiteral("No public key matches %1");
-    QTest::newRow("unknown key, existing file") << unknownFingerprint << QStringLiteral("key.gpg")
-                                                << true << unknownMessage.arg(unknownFingerprint);
-    QTest::newRow("unknown key, no file") << unknownFingerprint << QStringLiteral("key.gpg")
-                                          << false << unknownMessage.arg(unknownFingerprint);
-    QTest::newRow("empty key id") << QString() << QStringLiteral("key.gpg") << true
-                                  << unknownMessage.arg(QString());
-    QTest::newRow("missing directory")
-        << QStringLiteral("RSA") << QStringLiteral("none/key.gpg") << false
-        << QStringLiteral("Can not create a new file beside %1: No such file or directory");
-}
-
-void KeyManagerTest::exportFailureKeepsFiles()
-{
-    QFETCH(QString, keyId);
-    QFETCH(QString, name);
-    QFETCH(bool, existing);
-    QFETCH(QString, error);
-    if (keyId == QLatin1String("RSA"))
-        keyId = _rsaFingerprint;
-    const QString path = _files->filePath(name);
-    if (error.contains(QLatin1String("%1")))
-        error = error.arg(path);
-    const QByteArray old("old key bytes\n");
-    if (existing)
-        QVERIFY(TestSupport::writeFile(path, old));
-
-    KeyManager manager;
-    QVERIFY(manager.init(QString()));
-    QSignalSpy exported(&manager, &KeyManager::keyExported);
-    QSignalSpy failed(&manager, &KeyManager::keyExportError);
-    manager.exportKey(keyId, path);
-    QCOMPARE(exported.count(), 0);
-    QCOMPARE(failed.count(), 1);
-    QCOMPARE(failed.at(0), (QList<QVariant> {keyId, path, error}));
-
-    const QStringList left = QDir(_files->path()).entryList(QDir::Files | QDir::Hidden);
-    QCOMPARE(left, existing ? QStringList {name} : QStringList());
-    if (existing)
-        QCOMPARE(TestSupport::readFile(path), old);
-}
-
-void KeyManagerTest::importRealKey()
-{
-    GnupgHome other;
-    const QString fingerprint
-        = other.makeKey(QStringLiteral("Imported <imp@example.org>"), QStringLiteral("ed25519"))
-              .value(0);
-    QByteArray exported;
-    QCOMPARE(other.gpg({QStringLiteral("--export"), fingerprint}, &exported), 0);
-    const QString path = _files->filePath(QStringLiteral("imported.gpg"));
-    QVERIFY(TestSupport::writeFile(path, exported));
-
-    KeyManager manager;
-    QVERIFY(manager.init(QString()));
-    QSignalSpy imported(&manager, &KeyManager::keyImported);
-    QSignalSpy failed(&manager, &KeyManager::keyImportError);
-    manager.importKey(path);
-    QCOMPARE(failed.count(), 0);
-    QCOMPARE(imported.count(), 1);
-    QCOMPARE(imported.at(0).at(0).toString(), path);
-    QCOMPARE(_home->fingerprints(fingerprint, false), QStringList {fingerprint});
-}
-
-void KeyManagerTest::importEmptyFile()
-{
-    const QString path = _files->filePath(QStringLiteral("empty.gpg"));
-    QVERIFY(TestSupport::writeFile(path, QByteArray()));
-    KeyManager manager;
-    QVERIFY(manager.init(QString()));
-    QSignalSpy imported(&manager, &KeyManager::keyImported);
-    QSignalSpy failed(&manager, &KeyManager::keyImportError);
-    manager.importKey(path);
-    QCOMPARE(imported.count(), 0);
-    QCOMPARE(failed.count(), 1);
-    QCOMPARE(failed.at(0), (QList<QVariant> {path, QStringLiteral("The file holds no key")}));
-}
-
-void KeyManagerTest::importMissingFile()
-{
-    const QString path = _files->filePath(QStringLiteral("missing.gpg"));
-    KeyManager manager;
-    QVERIFY(manager.init(QString()));
-    QSignalSpy imported(&manager, &KeyManager::keyImported);
-    QSignalSpy failed(&manager, &KeyManager::keyImportError);
-    manager.importKey(path);
-    QCOMPARE(imported.count(), 0);
-    QCOMPARE(failed.count(), 1);
-    QCOMPARE(failed.at(0), (QList<QVariant> {path, QStringLiteral("Can't open file")}));
-}
-
-QTEST_GUILESS_MAIN(KeyManagerTest)
+DIGSIG_SANDBOX_TEST_MAIN(KeyManagerTest)
 #include "keymanagertest.moc"

@@ -5,7 +5,6 @@
 
 #include "testsupport.h"
 
-#include <QSignalSpy>
 #include <QtTest>
 
 #include <unistd.h>
@@ -17,44 +16,31 @@ class PinentryNonAdminTest : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void nonAdministratorChangesNothing();
-};
-
-void PinentryNonAdminTest::nonAdministratorChangesNothing()
-{
-    QVERIFY(TestSupport::sandboxRoot().isEmpty());
-    QTemporaryDir scratch;
-    QVERIFY(QFile::setPermissions(
-        scratch.path(), QFile::permissions(scratch.path()) | QFile::WriteOther | QFile::ExeOther));
-    const QString log = scratch.filePath(QStringLiteral("agent.log"));
-    qputenv("DIGSIG_GPG_CONNECT_AGENT_LOG", log.toUtf8());
-
-    // Gives the rights back however the test ends.
-    struct Rights
+    void nonAdministratorChangesNothing()
     {
-        const bool wasRoot = geteuid() == 0;
-        bool dropped = wasRoot && seteuid(65534) == 0;
-        ~Rights()
-        {
-            if (dropped && seteuid(0) != 0)
+        QTemporaryDir scratch;
+        QVERIFY(QFile::setPermissions(scratch.path(), QFile::Permissions(0x7777)));
+        const QString log = scratch.filePath(QStringLiteral("agent.log"));
+        const TestSupport::ScopedEnv agentLog("DIGSIG_GPG_CONNECT_AGENT_LOG", log.toUtf8());
+        const bool root = geteuid() == 0;
+        if (root && seteuid(65534) != 0)
+            QSKIP("cannot give up root rights");
+        // Gives the rights back however the test ends.
+        const std::unique_ptr<void, void (*)(void*)> rights(root ? this : nullptr, [](void*) {
+            if (seteuid(0) != 0)
                 qFatal("cannot regain root rights");
-        }
-    } rights;
-    if (rights.wasRoot && !rights.dropped)
-        QSKIP("cannot give up root rights");
-    QVERIFY(euidaccess("/root", W_OK) != 0);
-
-    Module module(QStringLiteral("TestModule"), nullptr, false);
-    DigSigElement element(module, Module::isAdministratorHierarchy);
-    QVERIFY(!Module::isAdministrator(module));
-    TaskObserver* observer = TaskObserver::instance(nullptr);
-    QSignalSpy finished(observer, &TaskObserver::taskFinished);
-    observer->performTask(new AnalizPinentryTask(&element, nullptr));
-    QVERIFY(finished.wait(60000) || !finished.isEmpty());
-    QCOMPARE(finished.at(0),
-             (QList<QVariant> {QStringLiteral("Read program pinentry state"), 2, QString()}));
-    QVERIFY(!QFile::exists(log));
-}
+        });
+        QVERIFY(euidaccess("/root", W_OK) != 0);
+        Module module(QStringLiteral("TestModule"), nullptr, false);
+        DigSigElement element(module, Module::isAdministratorHierarchy);
+        QVERIFY(!Module::isAdministrator(module));
+        TaskObserver* observer = TaskObserver::instance(nullptr);
+        observer->performTask(new AnalizPinentryTask(&element, nullptr));
+        QVERIFY(observer->waitForIdle(60000));
+        QCOMPARE(observer->history().constLast().status, 2);
+        QVERIFY(!QFile::exists(log));
+    }
+};
 
 QTEST_MAIN(PinentryNonAdminTest)
 #include "pinentrynonadmintest.moc"

@@ -1,43 +1,26 @@
 #include "initramfsrebuild.h"
 #include "digsigconstants.h"
-#include "sysroot.h"
+#include "taskdescription.h"
 #include "testsupport.h"
 
-#include <QProcess>
+#include <QDeadlineTimer>
+#include <QScopeGuard>
 #include <QThread>
-#include <QtTest>
 
 #include <atomic>
+#include <list>
 #include <sys/stat.h>
 
 namespace {
 
 const QString mtabPath = QStringLiteral("/etc/mtab");
 const QByteArray bootReadOnly = "/dev/sda1 /boot ext4 ro,relatime 0 2\n";
-
-// One rebuild on a thread of its own, as a task runs it.
-class Rebuild
-{
-public:
-    explicit Rebuild(InitramfsRebuild::Options options = {})
-    {
-        options.whenWaiting = [this] {
-            waiting = true;
-        };
-        _thread.reset(
-            QThread::create([this, options] { InitramfsRebuild::run(errors, warnings, options); }));
-        _thread->start();
-    }
-
-    bool wait() { return _thread->wait(60000); }
-
-    std::atomic<bool> waiting {false};
-    QStringList errors;
-    QStringList warnings;
-
-private:
-    std::unique_ptr<QThread> _thread;
-};
+const QByteArray bootReadWrite = "/dev/sda1 /boot ext4 rw,relatime 0 2\n";
+const QString mountRw = QStringLiteral("mount argv -o remount,rw /boot");
+const QString rebuild = QStringLiteral("update-initramfs argv -u -k all");
+const QStringList remounted {mountRw, rebuild, QStringLiteral("mount argv -o remount,ro /boot")};
+const QString process = QStringLiteral("Process: \"update-initramfs -u -k all\"");
+using TestSupport::sandboxPath;
 
 } // namespace
 
@@ -46,166 +29,186 @@ class InitramfsRebuildTest : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void init();
-    void cleanup();
-    void twoRebuildsRunOneAfterTheOther();
-    void waitsForARebuildOfAnotherProcess();
-    void hungRebuildIsStoppedAndBootRemountedReadOnly();
-    void lockThroughALinkIsRefused();
-    void lockDirectoryIsRootsOwn();
-    void pendingRecordTellsHowTheLastRebuildEnded_data();
-    void pendingRecordTellsHowTheLastRebuildEnded();
+    void init()
+    {
+        _scratch = std::make_unique<QTemporaryDir>();
+        qputenv("DIGSIG_UPDATE_INITRAMFS_LOG", QFile::encodeName(logPath()));
+        qputenv("DIGSIG_MOUNT_LOG", QFile::encodeName(logPath()));
+        QVERIFY(TestSupport::writeFile(sandboxPath(mtabPath), bootReadOnly));
+    }
+
+    // The stand-in update-initramfs fails on a read-only /boot, so a /boot taken for read-write
+    // shows as a failed rebuild; one taken for read-only shows as remounts.
+    void task_data()
+    {
+        QTest::addColumn<QByteArray>("mtab"); // null: no table
+        QTest::addColumn<QByteArrayList>("environment");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QStringList>("calls");
+        const auto row
+            = [](const char* name, const QByteArray& mtab, const QByteArrayList& environment,
+                 int status, const QString& message, const QStringList& calls) {
+                  QTest::newRow(name) << mtab << environment << status << message << calls;
+              };
+        const QByteArray stderrIs = "DIGSIG_UPDATE_INITRAMFS_STDERR=";
+        const QByteArray exit4 = "DIGSIG_UPDATE_INITRAMFS_EXIT=4";
+        const QByteArray warning = "cryptsetup: WARNING: %2 %1\nother line\n";
+        const QString failed = process + " finished with errors:\n";
+        row("/boot read-write", bootReadWrite, {}, 2, {}, {rebuild});
+        row("/boot read-only", bootReadOnly, {}, 2, {}, remounted);
+        row("ro last among the options", "/dev/sda1 /boot ext4 relatime,nodev,ro 0 2\n", {}, 2, {},
+            remounted);
+        row("errors=remount-ro is not ro", "/dev/sda1 /boot ext4 rw,errors=remount-ro 0 2\n", {}, 2,
+            {}, {rebuild});
+        row("only /boot/efi is ro",
+            "/dev/sda1 /boot ext4 rw 0 2\n/dev/sda3 /boot/efi vfat ro 0 0\n", {}, 2, {}, {rebuild});
+        row("stacked: rw then ro", bootReadWrite + bootReadOnly, {}, 2, {}, remounted);
+        row("no mount table", QByteArray(), {}, 1, "Can't parse /etc/mtab", {});
+        row("warnings; standard output left out", bootReadOnly,
+            {stderrIs + warning, "DIGSIG_UPDATE_INITRAMFS_STDOUT=noise\n"}, 3,
+            process + " finished with warnings:\n" + warning, remounted);
+        row("warning, but an exit code", bootReadWrite, {stderrIs + warning, exit4}, 1,
+            failed + warning + "\nExit code: 4", {rebuild});
+        row("other output, exit code 0", bootReadWrite, {stderrIs + "E: %2 %1\n"}, 1,
+            failed + "E: %2 %1\n", {rebuild});
+        row("error text capped", bootReadWrite, {stderrIs + QByteArray(40000, 'e'), exit4}, 1,
+            failed + QString(16 * 1024, 'e') + "\n(truncated)\nExit code: 4", {rebuild});
+        row("rebuild crashes: /boot still remounted read-only", bootReadOnly,
+            {"DIGSIG_UPDATE_INITRAMFS_CRASH=1"}, 1, process + ". Error: 1.\n\"Not finished\"",
+            remounted);
+        row("rebuild not found", bootReadWrite, {"PATH=/nonexistent"}, 1,
+            process + ". Error: 0.\n\"Not started\"", {});
+        row("hung rebuild stopped: /boot still remounted read-only", bootReadOnly,
+            {"DIGSIG_UPDATE_INITRAMFS_HANG=1"}, 1,
+            process + " did not finish within 0.2 seconds and was stopped.", remounted);
+        row("read-write remount fails: nothing rebuilt", bootReadOnly, {"DIGSIG_MOUNT_EXIT=32"}, 1,
+            "Can't remount /boot read write", {mountRw});
+    }
+
+    // The rebuild task and the settings update share these steps. The record of a pending
+    // rebuild is set up as the opposite of how the run ends, so that the run has to change it.
+    // It and the lock lie in directories of root's own, whatever the umask.
+    void task()
+    {
+        QFETCH(QByteArray, mtab);
+        QFETCH(QByteArrayList, environment);
+        QFETCH(int, status);
+        QFile::remove(sandboxPath(mtabPath));
+        QVERIFY(mtab.isNull() || TestSupport::writeFile(sandboxPath(mtabPath), mtab));
+        std::list<TestSupport::ScopedEnv> scoped;
+        for (const QByteArray& assignment : environment)
+            scoped.emplace_back(assignment.split('=').at(0).constData(),
+                                assignment.mid(assignment.indexOf('=') + 1));
+        // The limit is an option, so that a rebuild that never ends is stopped at once here.
+        InitramfsRebuild::Options options;
+        if (environment.contains("DIGSIG_UPDATE_INITRAMFS_HANG=1"))
+            options.initramfsTimeoutMsecs = 200;
+        const QString pending = sandboxPath(DigSig::initramfsRebuildPendingPath());
+        const QStringList directories {sandboxPath(DigSig::runDirectory()),
+                                       QFileInfo(pending).absolutePath()};
+        for (const QString& directory : directories)
+            QDir(directory).removeRecursively();
+        const mode_t oldUmask = ::umask(0);
+        if (status != TaskDescription::Failed)
+            QCOMPARE(InitramfsRebuild::markPending(), QString());
+        QStringList errors;
+        QStringList warnings;
+        InitramfsRebuild::run(errors, warnings, options);
+        ::umask(oldUmask);
+
+        TaskDescription description;
+        InitramfsRebuild::report(description, errors, warnings);
+        QCOMPARE(description.status(), status);
+        QTEST(description.message(), "message");
+        QTEST(argvLines(), "calls");
+        QCOMPARE(InitramfsRebuild::isPending(), status == TaskDescription::Failed);
+        if (status == TaskDescription::Failed)
+            QCOMPARE(QFileInfo(pending).permissions(),
+                     QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser
+                         | QFile::ReadGroup | QFile::ReadOther);
+        for (const QString& directory : directories)
+            QCOMPARE(QFileInfo(directory).permissions(),
+                     QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadUser
+                         | QFile::WriteUser | QFile::ExeUser);
+    }
+
+    // The second rebuild waits until the first has remounted /boot read-only; unserialised, it
+    // would find /boot read-write, skip its own remount and write to a read-only /boot. The
+    // second run reports its wait before it blocks, so a run that does not wait shows at once.
+    void twoRebuildsRunOneAfterTheOther()
+    {
+        const QString release = _scratch->filePath(QStringLiteral("release"));
+        const TestSupport::ScopedEnv gate("DIGSIG_UPDATE_INITRAMFS_WAIT_FOR",
+                                          QFile::encodeName(release));
+        QStringList errors[2], warnings[2];
+        std::atomic<bool> waiting[2] {{false}, {false}};
+        std::unique_ptr<QThread> threads[2];
+        // Whatever fails, the gate opens and both runs end before their results go out of scope.
+        const auto open = [&] {
+            TestSupport::writeFile(release, QByteArray());
+            for (const std::unique_ptr<QThread>& thread : threads)
+                if (thread)
+                    thread->wait();
+        };
+        const auto opened = qScopeGuard(open);
+        for (int i : {0, 1}) {
+            InitramfsRebuild::Options options;
+            options.whenWaiting = [&waiting, i] {
+                waiting[i] = true;
+            };
+            threads[i].reset(QThread::create([&errors, &warnings, i, options] {
+                InitramfsRebuild::run(errors[i], warnings[i], options);
+            }));
+            threads[i]->start();
+            // Polled rather than QTRY, which doubles its wait on failure to report the delay.
+            QDeadlineTimer deadline(10000);
+            const auto reached = [&] {
+                return argvLines().contains(rebuild) && waiting[1] == bool(i);
+            };
+            while (!reached() && !deadline.hasExpired())
+                QTest::qWait(10);
+            QVERIFY(reached());
+        }
+        QVERIFY(!waiting[0]);
+        open();
+        QCOMPARE(errors[0] + errors[1], QStringList());
+        QCOMPARE(argvLines(), remounted + remounted);
+    }
+
+    void lockThroughALinkIsRefused()
+    {
+        const QString lock = sandboxPath(DigSig::initramfsLockPath());
+        const QString elsewhere = _scratch->filePath(QStringLiteral("elsewhere"));
+        QVERIFY(QDir().mkpath(QFileInfo(lock).absolutePath()));
+        QFile::remove(lock);
+        QVERIFY(QFile::link(elsewhere, lock));
+        QStringList errors;
+        QStringList warnings;
+        InitramfsRebuild::run(errors, warnings);
+        QVERIFY(QFile::remove(lock));
+        QCOMPARE(errors,
+                 QStringList("Can not lock /run/cova-digsig-plugin/initramfs.lock for the "
+                             "rebuild of the initial RAM file system: Too many levels of "
+                             "symbolic links"));
+        QVERIFY(!QFile::exists(elsewhere));
+        QCOMPARE(argvLines(), QStringList());
+    }
 
 private:
-    QStringList log() const;
-    QString release() const { return _scratch->filePath(QStringLiteral("release")); }
+    QString logPath() const { return _scratch->filePath(QStringLiteral("tools.log")); }
+
+    QStringList argvLines() const
+    {
+        QStringList lines;
+        for (const QString& line : TestSupport::readLog(logPath()))
+            if (line.contains(QLatin1String(" argv ")))
+                lines << line;
+        return lines;
+    }
 
     std::unique_ptr<QTemporaryDir> _scratch;
 };
-
-void InitramfsRebuildTest::init()
-{
-    _scratch = std::make_unique<QTemporaryDir>();
-    const QByteArray logPath = _scratch->filePath(QStringLiteral("tools.log")).toUtf8();
-    qputenv("DIGSIG_UPDATE_INITRAMFS_LOG", logPath);
-    qputenv("DIGSIG_MOUNT_LOG", logPath);
-    QVERIFY(TestSupport::writeFile(Sysroot::path(mtabPath), bootReadOnly));
-}
-
-void InitramfsRebuildTest::cleanup()
-{
-    qunsetenv("DIGSIG_UPDATE_INITRAMFS_WAIT_FOR");
-    qunsetenv("DIGSIG_UPDATE_INITRAMFS_HANG");
-    qunsetenv("DIGSIG_UPDATE_INITRAMFS_EXIT");
-    QFile::remove(Sysroot::path(DigSig::initramfsLockPath()));
-}
-
-QStringList InitramfsRebuildTest::log() const
-{
-    QStringList steps;
-    for (const QString& line :
-         TestSupport::readLog(_scratch->filePath(QStringLiteral("tools.log"))))
-        if (!line.contains(QLatin1String(" argv ")))
-            steps << line.section(QLatin1Char(' '), 0, 1);
-    return steps;
-}
-
-// The second rebuild waits until the first has remounted /boot read-only; unserialised, it would
-// find /boot read-write, skip its own remount and write to a read-only /boot.
-void InitramfsRebuildTest::twoRebuildsRunOneAfterTheOther()
-{
-    qputenv("DIGSIG_UPDATE_INITRAMFS_WAIT_FOR", release().toUtf8());
-    Rebuild first;
-    QTRY_VERIFY_WITH_TIMEOUT(log().contains(QStringLiteral("update-initramfs start")), 30000);
-    Rebuild second;
-    QTRY_VERIFY_WITH_TIMEOUT(second.waiting, 30000);
-    QVERIFY(!first.waiting);
-    QVERIFY(TestSupport::writeFile(release(), QByteArray()));
-    QVERIFY(first.wait());
-    QVERIFY(second.wait());
-
-    QCOMPARE(first.errors, QStringList());
-    QCOMPARE(second.errors, QStringList());
-    const QStringList once {"mount start",          "mount end",   "update-initramfs start",
-                            "update-initramfs end", "mount start", "mount end"};
-    QCOMPARE(log(), once + once);
-    QCOMPARE(TestSupport::readFile(Sysroot::path(mtabPath)), bootReadOnly);
-}
-
-void InitramfsRebuildTest::waitsForARebuildOfAnotherProcess()
-{
-    const QString locked = _scratch->filePath(QStringLiteral("locked"));
-    QVERIFY(QDir().mkpath(Sysroot::path(DigSig::runDirectory())));
-    QProcess other;
-    other.start(QStringLiteral("flock"),
-                {Sysroot::path(DigSig::initramfsLockPath()), QStringLiteral("sh"),
-                 QStringLiteral("-c"),
-                 QStringLiteral("touch '%1'; while [ ! -e '%2' ]; do sleep 0.05; done")
-                     .arg(locked, release())});
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(locked), 30000);
-    Rebuild rebuild;
-    QTRY_VERIFY_WITH_TIMEOUT(rebuild.waiting, 30000);
-    QCOMPARE(log(), QStringList());
-    QVERIFY(TestSupport::writeFile(release(), QByteArray()));
-    QVERIFY(other.waitForFinished(30000));
-    QVERIFY(rebuild.wait());
-    QCOMPARE(rebuild.errors, QStringList());
-    QCOMPARE(log().size(), 6);
-}
-
-void InitramfsRebuildTest::hungRebuildIsStoppedAndBootRemountedReadOnly()
-{
-    qputenv("DIGSIG_UPDATE_INITRAMFS_HANG", "1");
-    InitramfsRebuild::Options options;
-    options.initramfsTimeoutMsecs = 200;
-    Rebuild rebuild(options);
-    QVERIFY(rebuild.wait());
-    QCOMPARE(rebuild.errors,
-             QStringList {QStringLiteral("Process: \"update-initramfs -u -k all\" did not finish "
-                                         "within 0.2 seconds and was stopped.")});
-    QCOMPARE(log().first(), QStringLiteral("mount start"));
-    QCOMPARE(log().mid(log().size() - 2),
-             QStringList({QStringLiteral("mount start"), QStringLiteral("mount end")}));
-    QVERIFY(!log().contains(QStringLiteral("update-initramfs end")));
-    QCOMPARE(TestSupport::readFile(Sysroot::path(mtabPath)), bootReadOnly);
-}
-
-void InitramfsRebuildTest::lockThroughALinkIsRefused()
-{
-    const QString lock = Sysroot::path(DigSig::initramfsLockPath());
-    const QString elsewhere = _scratch->filePath(QStringLiteral("elsewhere"));
-    QVERIFY(QDir().mkpath(QFileInfo(lock).absolutePath()));
-    QVERIFY(QFile::link(elsewhere, lock));
-    Rebuild rebuild;
-    QVERIFY(rebuild.wait());
-    QVERIFY(QFile::remove(lock));
-    QCOMPARE(rebuild.errors,
-             QStringList {QStringLiteral("Can not lock /run/cova-digsig-plugin/initramfs.lock for "
-                                         "the rebuild of the initial RAM file system: Too many "
-                                         "levels of symbolic links")});
-    QVERIFY(!QFile::exists(elsewhere));
-    QCOMPARE(log(), QStringList());
-}
-
-void InitramfsRebuildTest::lockDirectoryIsRootsOwn()
-{
-    const QString directory = Sysroot::path(DigSig::runDirectory());
-    QDir(directory).removeRecursively();
-    const mode_t old = ::umask(0);
-    Rebuild rebuild;
-    ::umask(old);
-    QVERIFY(rebuild.wait());
-    QCOMPARE(rebuild.errors, QStringList());
-    QCOMPARE(QFileInfo(directory).permissions(),
-             QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadUser
-                 | QFile::WriteUser | QFile::ExeUser);
-}
-
-void InitramfsRebuildTest::pendingRecordTellsHowTheLastRebuildEnded_data()
-{
-    QTest::addColumn<bool>("leftOut");
-    QTest::addColumn<QByteArray>("exitCode");
-    QTest::addColumn<bool>("pending");
-    QTest::newRow("left out, then rebuilt") << true << QByteArray("0") << false;
-    QTest::newRow("rebuild failed") << false << QByteArray("1") << true;
-    QTest::newRow("left out, then failed") << true << QByteArray("1") << true;
-}
-
-void InitramfsRebuildTest::pendingRecordTellsHowTheLastRebuildEnded()
-{
-    QFETCH(bool, leftOut);
-    QFETCH(QByteArray, exitCode);
-    QFETCH(bool, pending);
-    QFile::remove(Sysroot::path(DigSig::initramfsRebuildPendingPath()));
-    if (leftOut)
-        QCOMPARE(InitramfsRebuild::markPending(), QString());
-    QCOMPARE(InitramfsRebuild::isPending(), leftOut);
-    qputenv("DIGSIG_UPDATE_INITRAMFS_EXIT", exitCode);
-    Rebuild rebuild;
-    QVERIFY(rebuild.wait());
-    QCOMPARE(rebuild.errors.isEmpty(), !pending);
-    QCOMPARE(InitramfsRebuild::isPending(), pending);
-}
 
 DIGSIG_SANDBOX_TEST_MAIN(InitramfsRebuildTest)
 #include "initramfsrebuildtest.moc"

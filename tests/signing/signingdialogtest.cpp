@@ -2,416 +2,208 @@
 #include "bsignstandin.h"
 #include "digsigconstants.h"
 #include "keymanager.h"
-#include "sysroot.h"
+#include "selectkeydialog.h"
 #include "testsupport.h"
 
-#include <QDialogButtonBox>
-#include <QFile>
+#include <QComboBox>
+#include <QLabel>
 #include <QPlainTextEdit>
-#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QThread>
+#include <QTextBrowser>
 
-#include <csignal>
-#include <memory>
-#include <sys/stat.h>
+using TestSupport::ModalDriver;
+using TestSupport::sandboxPath;
+using TestSupport::ScopedEnv;
 
-using namespace BsignStandIn;
-
-namespace {
-
-QString realPath(const QString& systemPath)
-{
-    return Sysroot::path(systemPath);
-}
-
-// The agent's options as a sorted list of lines: the configuration keeps no particular order.
-QStringList agentOptions()
-{
-    QStringList lines
-        = QString::fromUtf8(TestSupport::readFile(realPath(DigSig::gpgAgentConfPath())))
-              .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    lines.sort();
-    return lines;
-}
-
-// The sandbox's agent configuration has no time lines before a run, so it has none after it.
-const QStringList defaultAgentTimes;
-
-QString summary(int signedFiles, int notFound, int failed, int skipped, int notStarted)
-{
-    return QStringLiteral(
-               "Summary: %1 signed, %2 not found, %3 failed, %4 skipped, %5 not started.")
-        .arg(signedFiles)
-        .arg(notFound)
-        .arg(failed)
-        .arg(skipped)
-        .arg(notStarted);
-}
-
-QPushButton* button(QDialog& dialog, QDialogButtonBox::StandardButton which)
-{
-    return dialog.findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"))->button(which);
-}
-
-} // namespace
-
+// The dialogs of a signing run: the choice of the key, then the run as the administrator sees
+// it (the log, the progress and the buttons) from its start to the dialog's close.
 class SigningDialogTest : public QObject
 {
     Q_OBJECT
 
-private Q_SLOTS:
-    void initTestCase();
-    void init();
-    void cleanup();
-    void emptySelectionSignsNothing_data();
-    void emptySelectionSignsNothing();
-    void missingFileDoesNotStopTheRun();
-    void failureEndsTheRunUnfinished();
-    void completionExportsTheKeyAndMergesTheSelection();
-    void mergeSkipsOverlongAndMultiLinePaths();
-    void logFileFollowsTheSaveLogChoice_data();
-    void logFileFollowsTheSaveLogChoice();
-    void cancelLetsRunningJobsEndAndStartsNoMore_data();
-    void cancelLetsRunningJobsEndAndStartsNoMore();
-    void cancelOfAHungToolNeitherBlocksNorWaitsForever();
-    void escapeAfterFinishKeepsTheRunFinished();
-
-private:
-    struct Run
-    {
-        QStringList log;
-        int result = -1;
-        bool finished = false;
-        QString progress;
-        bool okEnabled = false;
-        bool cancelEnabled = false;
-    };
-    // Runs a dialog modally; `whileRunning` may act on it, otherwise OK closes it once enabled.
-    Run runDialog(const QStringList& paths, Bsign::SignMode mode, bool saveLog = false,
-                  std::function<void(SigningDialog&)> whileRunning = nullptr);
-    QString makeFiles(const QString& folder, int count, const QByteArray& content);
-
-    QTemporaryDir _work;
-    std::unique_ptr<Session> _session;
+    std::unique_ptr<GnupgHome> _home;
     QString _keyId;
+    QTemporaryDir _work;
+    std::unique_ptr<BsignStandIn::Session> _session;
+
+    template<typename T = QPushButton> static T* child(const QWidget* dialog, const char* name)
+    {
+        return dialog->findChild<T*>(QLatin1String(name));
+    }
+    static QPushButton* button(const QWidget* dialog, QDialogButtonBox::StandardButton which)
+    {
+        return dialog->findChild<QDialogButtonBox*>()->button(which);
+    }
+
+    // Each button, check box and named field can be reached from the keyboard, with a key of
+    // its own within the dialog.
+    static void checkMnemonics(const QWidget* dialog)
+    {
+        QSet<QString> keysUsed;
+        int texts = 0;
+        for (const QWidget* widget : dialog->findChildren<QWidget*>()) {
+            const auto* label = qobject_cast<const QLabel*>(widget);
+            const auto* button = qobject_cast<const QAbstractButton*>(widget);
+            const QString text = label ? label->text()
+                : button && !qobject_cast<QDialogButtonBox*>(widget->parentWidget())
+                ? button->text()
+                : QString();
+            if (text.isEmpty())
+                continue;
+            QVERIFY2(text.contains(QLatin1Char('&')) && (!label || label->buddy()),
+                     qPrintable(text));
+            keysUsed << text.section(QLatin1Char('&'), 1).left(1).toLower();
+            ++texts;
+        }
+        QVERIFY(texts > 0);
+        QCOMPARE(keysUsed.size(), texts);
+    }
+
+    // Runs a signing dialog modally; the handler answers it, by default with OK once enabled.
+    // Returns how it ended (result, run, buttons), then its progress text, then its log.
+    QStringList runDialog(const QStringList& paths,
+                          ModalDriver::Handler handler = ModalDriver::agree(), bool saveLog = false)
+    {
+        KeyManager keys;
+        keys.init(QString());
+        SigningDialog dialog(&keys, _keyId, paths, Bsign::ElfAndXattr, saveLog);
+        checkMnemonics(&dialog);
+        ModalDriver driver(std::move(handler), 60000);
+        const bool accepted = dialog.exec() == QDialog::Accepted;
+        const bool onlyOk = button(&dialog, QDialogButtonBox::Ok)->isEnabled()
+            && !button(&dialog, QDialogButtonBox::Cancel)->isEnabled();
+        return QStringList {QString("%1 %2 %3")
+                                .arg(accepted ? "accepted" : "rejected",
+                                     dialog.isFinished() ? "finished" : "unfinished",
+                                     onlyOk ? "only-OK" : "both-buttons"),
+                            dialog.findChild<QProgressBar*>()->text()}
+        + dialog.findChild<QPlainTextEdit*>()->toPlainText().split(QLatin1Char('\n'));
+    }
+
+    QString makeFiles(const QString& folder, int count, const QByteArray& content)
+    {
+        for (int i = 0; i < count; ++i)
+            TestSupport::writeFile(_work.filePath(folder + QLatin1Char('/') + QString::number(i)),
+                                   content);
+        return _work.filePath(folder);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        _home = std::make_unique<GnupgHome>(sandboxPath(QStringLiteral("/root/.gnupg")));
+        _keyId = _home->makeKey(QStringLiteral("Signer"), QStringLiteral("ed25519")).value(0);
+        QVERIFY(!_keyId.isEmpty());
+        for (const QString& folder :
+             {DigSig::keysDirectory(), DigSig::xattrKeysDirectory(), QStringLiteral("/var/log")})
+            QVERIFY(QDir().mkpath(sandboxPath(folder)));
+    }
+
+    void init() { _session = std::make_unique<BsignStandIn::Session>(); }
+    void cleanup() { _session.reset(); }
+
+    // Without keys OK waits for one; a key made while the creation dialog is open is offered
+    // even when that dialog is cancelled, and the last key listed is the current one. The
+    // warning is about keys for ELF signatures: without it the dialog shrinks.
+    void keySelection()
+    {
+        GnupgHome home;
+        KeyManager keys;
+        QVERIFY(keys.init(home.path()));
+        SelectKeyDialog dialog(&keys, Bsign::ElfAndXattr, nullptr);
+        QVERIFY(!button(&dialog, QDialogButtonBox::Ok)->isEnabled());
+        QVERIFY(dialog.selectedKeyId().isEmpty());
+        checkMnemonics(&dialog);
+        QStringList created;
+        ModalDriver driver([&](QWidget* modal) {
+            if (QPushButton* open = child(modal, "_openKeyManagerPushButton"))
+                return ModalDriver::press(open);
+            checkMnemonics(modal);
+            const QString user = QStringList {"Admin", "Second"}.at(created.size());
+            created << home.makeKey(user, QStringLiteral("ed25519")).value(0);
+            return ModalDriver::press(button(modal, QDialogButtonBox::Cancel));
+        });
+        for (int i = 0; i < 2; ++i)
+            child(&dialog, "_createKeyPushButton")->click();
+        auto* combo = child<QComboBox>(&dialog, "_keysComboBox");
+        QCOMPARE(combo->count(), 2);
+        QCOMPARE(dialog.selectedKeyId(), combo->itemData(1).toString());
+        const QString admin = QStringLiteral("Admin [%1]").arg(created.first().right(10));
+        QCOMPARE(combo->itemData(combo->findText(admin)).toString(), created.first());
+        QVERIFY(button(&dialog, QDialogButtonBox::Ok)->isEnabled());
+
+        SelectKeyDialog xattr(&keys, Bsign::XattrOnly, nullptr);
+        QVERIFY(!child<QTextBrowser>(&dialog, "_warningTextBrowser")->isHidden());
+        QVERIFY(child<QTextBrowser>(&xattr, "_warningTextBrowser")->isHidden());
+        QCOMPARE(xattr.width(), dialog.width());
+        QVERIFY(xattr.height() < dialog.height());
+        // Outside the console there is no key manager to open: the dialog just gives way.
+        QCOMPARE(dialog.exec(), int(QDialog::Rejected));
+    }
+
+    // The whole flow: every file signed, the key exported for the kernel, the selection added
+    // to the control file and the log saved as shown. A file gone when its turn comes, and a
+    // selected path that cannot go into the control file, are warnings, not failures.
+    void completedRunIsFinished()
+    {
+        const QString dir = makeFiles(QStringLiteral("complete"), 3, TestSupport::elfBytes());
+        const QString file = makeFiles(QStringLiteral("single"), 1, "y\n") + QStringLiteral("/0");
+        const QString tooLong = QLatin1Char('/') + QString(2047, QChar(0x00e9));
+        const QString control = sandboxPath(DigSig::controlFilePath());
+        QVERIFY(TestSupport::writeFile(control, "//bin/dash\n"));
+        ScopedEnv match("DIGSIG_BSIGN_MATCH", "complete/1");
+        ScopedEnv notFound("DIGSIG_BSIGN_EXIT", "2");
+        const QStringList run = runDialog({dir, file, tooLong, QStringLiteral("/tmp/a\n/etc/")},
+                                          ModalDriver::agree(), true);
+        QCOMPARE(run.mid(0, 2), (QStringList {"accepted finished only-OK", "4 of 4"}));
+        QCOMPARE(
+            run.last(),
+            QStringLiteral("Summary: 3 signed, 1 not found, 0 failed, 2 skipped, 0 not started."));
+        QCOMPARE(run.filter(QRegularExpression(QStringLiteral("^Warning: "))).size(), 5);
+        QCOMPARE(TestSupport::readFile(sandboxPath(DigSig::signingLogPath())),
+                 (run.mid(2).join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
+        for (const QString& folder : {DigSig::keysDirectory(), DigSig::xattrKeysDirectory()})
+            QVERIFY(!TestSupport::readFile(sandboxPath(folder + _keyId + ".gpg")).isEmpty());
+        QCOMPARE(TestSupport::readFile(control),
+                 "//bin/dash\n/" + file.toUtf8() + "\n" + dir.toUtf8() + "/\n");
+    }
+
+    // A run with nothing to sign ends at once; Escape after the end only closes the dialog.
+    void nothingToSignEndsAtOnce()
+    {
+        const QStringList run = runDialog({}, [](QWidget* dialog) {
+            if (!button(dialog, QDialogButtonBox::Ok)->isEnabled())
+                return false;
+            QTest::keyClick(dialog, Qt::Key_Escape);
+            return true;
+        });
+        QCOMPARE(run.mid(0, 2), (QStringList {"rejected unfinished only-OK", "100%"}));
+        QVERIFY(run.contains(QStringLiteral("No files to sign.")));
+        QCOMPARE(run.last(), QStringLiteral("Cancelled."));
+        QVERIFY(_session->calls().isEmpty());
+    }
+
+    // Cancel does not block: the dialog stays until the files being signed are done, then
+    // closes by itself.
+    void cancelClosesOnceRunningJobsHaveEnded()
+    {
+        const QString dir = makeFiles(QStringLiteral("cancelled"), 8, "x\n");
+        ScopedEnv hold("DIGSIG_BSIGN_WAIT_FOR", _session->gatePath().toUtf8());
+        bool stayedOpen = false;
+        const QStringList run = runDialog({dir}, [&](QWidget* dialog) {
+            if (_session->started().isEmpty())
+                return false;
+            ModalDriver::press(button(dialog, QDialogButtonBox::Cancel));
+            stayedOpen = dialog->isVisible();
+            _session->openGate();
+            return true;
+        });
+        QCOMPARE(run.first(), QStringLiteral("rejected unfinished only-OK"));
+        QVERIFY(stayedOpen && run.contains(QStringLiteral("Cancelled.")));
+        QCOMPARE(_session->calls().size(), _session->started().size());
+    }
 };
-
-void SigningDialogTest::initTestCase()
-{
-    QVERIFY(_work.isValid());
-    QCOMPARE(QProcess::execute(
-                 QStringLiteral("gpg"),
-                 {QStringLiteral("--batch"), QStringLiteral("--passphrase"), QString(),
-                  QStringLiteral("--quick-gen-key"), QStringLiteral("Signer <signer@example.org>"),
-                  QStringLiteral("ed25519"), QStringLiteral("sign"), QStringLiteral("never")}),
-             0);
-    KeyManager keys;
-    QVERIFY(keys.init(QString()));
-    QVERIFY(!keys.signingKeys().isEmpty());
-    _keyId = keys.signingKeys().first().second;
-    QVERIFY(QDir().mkpath(realPath(DigSig::keysDirectory())));
-    QVERIFY(QDir().mkpath(realPath(DigSig::xattrKeysDirectory())));
-    QVERIFY(QDir().mkpath(realPath(QStringLiteral("/var/log"))));
-}
-
-void SigningDialogTest::init()
-{
-    _session = std::make_unique<Session>();
-    QFile::remove(realPath(DigSig::gpgAgentConfPath()));
-    for (const QString& directory : {DigSig::keysDirectory(), DigSig::xattrKeysDirectory()})
-        QFile::remove(realPath(directory + _keyId + QStringLiteral(".gpg")));
-    TestSupport::writeFile(realPath(DigSig::controlFilePath()), "");
-}
-
-void SigningDialogTest::cleanup()
-{
-    for (const char* name :
-         {"DIGSIG_BSIGN_EXIT", "DIGSIG_BSIGN_MATCH", "DIGSIG_BSIGN_WAIT_FOR", "DIGSIG_BSIGN_HANG",
-          "DIGSIG_GPG_CONNECT_AGENT_WAIT_FOR", "DIGSIG_GPG_CONNECT_AGENT_LOG"})
-        qunsetenv(name);
-    _session.reset();
-}
-
-SigningDialogTest::Run
-SigningDialogTest::runDialog(const QStringList& paths, Bsign::SignMode mode, bool saveLog,
-                             std::function<void(SigningDialog&)> whileRunning)
-{
-    KeyManager keyManager;
-    keyManager.init(QString());
-    SigningDialog dialog(&keyManager, _keyId, paths, mode, saveLog);
-    QTimer closer;
-    closer.setInterval(10);
-    connect(&closer, &QTimer::timeout, &dialog, [&] {
-        if (whileRunning) {
-            whileRunning(dialog);
-        } else if (button(dialog, QDialogButtonBox::Ok)->isEnabled() && dialog.isVisible()) {
-            closer.stop();
-            button(dialog, QDialogButtonBox::Ok)->click();
-        }
-    });
-    closer.start();
-    Run run;
-    run.result = dialog.exec();
-    closer.stop();
-    run.log = dialog.findChild<QPlainTextEdit*>(QStringLiteral("logPlainTextEdit"))
-                  ->toPlainText()
-                  .split(QLatin1Char('\n'));
-    run.finished = dialog.isFinished();
-    run.progress = dialog.findChild<QProgressBar*>(QStringLiteral("progressBar"))->text();
-    run.okEnabled = button(dialog, QDialogButtonBox::Ok)->isEnabled();
-    run.cancelEnabled = button(dialog, QDialogButtonBox::Cancel)->isEnabled();
-    return run;
-}
-
-QString SigningDialogTest::makeFiles(const QString& folder, int count, const QByteArray& content)
-{
-    const QString dir = _work.filePath(folder);
-    for (int i = 0; i < count; ++i)
-        TestSupport::writeFile(QStringLiteral("%1/file%2").arg(dir).arg(i, 4, 10, QLatin1Char('0')),
-                               content);
-    return dir;
-}
-
-void SigningDialogTest::emptySelectionSignsNothing_data()
-{
-    QTest::addColumn<bool>("emptySelection");
-    QTest::newRow("no paths") << true;
-    QTest::newRow("no ELF file") << false;
-}
-
-void SigningDialogTest::emptySelectionSignsNothing()
-{
-    QFETCH(bool, emptySelection);
-    const QString dir = makeFiles(QStringLiteral("text"), 3, "plain text\n");
-    const Run run = runDialog(emptySelection ? QStringList() : QStringList {dir}, Bsign::ElfOnly);
-
-    QCOMPARE(run.log,
-             (QStringList {"Create a list of files to sign...", "No files to sign.",
-                           summary(0, 0, 0, 0, 0)}));
-    QCOMPARE(run.progress, QStringLiteral("100%"));
-    QVERIFY(run.okEnabled);
-    QVERIFY(!run.cancelEnabled);
-    QVERIFY(!run.finished);
-    QVERIFY2(!QFile::exists(realPath(DigSig::gpgAgentConfPath())), "the agent is left alone");
-    QVERIFY(_session->calls().isEmpty());
-}
-
-void SigningDialogTest::missingFileDoesNotStopTheRun()
-{
-    const QString dir = makeFiles(QStringLiteral("vanishing"), 3, "x\n");
-    qputenv("DIGSIG_BSIGN_MATCH", "file0001");
-    qputenv("DIGSIG_BSIGN_EXIT", "2");
-    const Run run = runDialog({dir}, Bsign::XattrOnly);
-    QVERIFY(run.log.contains(QStringLiteral("Warning: file %1/file0001 not found").arg(dir)));
-    QCOMPARE(run.log.filter(QStringLiteral("signed successfully")).size(), 2);
-    QVERIFY(run.finished);
-    QCOMPARE(run.progress, QStringLiteral("3 of 3"));
-    QCOMPARE(run.log.last(), summary(2, 1, 0, 0, 0));
-}
-
-void SigningDialogTest::failureEndsTheRunUnfinished()
-{
-    const QString file
-        = makeFiles(QStringLiteral("failing"), 1, "x\n") + QStringLiteral("/file0000");
-    qputenv("DIGSIG_BSIGN_EXIT", "70");
-    const Run run = runDialog({file}, Bsign::ElfAndXattr);
-
-    QCOMPARE(run.log.mid(run.log.size() - 2),
-             (QStringList {file + QStringLiteral(" signing error: Rewrite failed"),
-                           summary(0, 0, 1, 0, 0)}));
-    QVERIFY(!run.finished);
-    QCOMPARE(TestSupport::readFile(realPath(DigSig::controlFilePath())), QByteArray());
-    QVERIFY(!QFile::exists(realPath(DigSig::keysDirectory() + _keyId + QStringLiteral(".gpg"))));
-    QCOMPARE(agentOptions(), defaultAgentTimes);
-    QVERIFY(run.okEnabled && !run.cancelEnabled);
-}
-
-void SigningDialogTest::completionExportsTheKeyAndMergesTheSelection()
-{
-    const QString dir
-        = makeFiles(QStringLiteral("complete"), 2, TestSupport::readFile("/bin/true"));
-    const QString file = _work.filePath(QStringLiteral("single"));
-    QVERIFY(TestSupport::writeFile(file, "y\n"));
-    QVERIFY(TestSupport::writeFile(realPath(DigSig::controlFilePath()),
-                                   "  " + dir.toUtf8() + "/  \n\n//bin/dash\n"));
-    const Run run = runDialog({dir, file}, Bsign::ElfAndXattr);
-
-    QVERIFY(run.finished);
-    QVERIFY(run.okEnabled && !run.cancelEnabled);
-    QCOMPARE(run.progress, QStringLiteral("3 of 3"));
-    const int completed = run.log.indexOf(QStringLiteral("Signing completed."));
-    QCOMPARE(completed, 4);
-    QCOMPARE(
-        run.log.mid(completed),
-        (QStringList {
-            "Signing completed.",
-            QStringLiteral("Key with ID %1 successfully exported to /etc/digsig/keys/%1.gpg")
-                .arg(_keyId),
-            QStringLiteral("Key with ID %1 successfully exported to /etc/digsig/xattr_keys/%1.gpg")
-                .arg(_keyId),
-            "Writing selected directories and files to /etc/digsig/xattr_control", "Finished.",
-            summary(3, 0, 0, 0, 0)}));
-    for (const QString& directory : {DigSig::keysDirectory(), DigSig::xattrKeysDirectory()}) {
-        const QByteArray key
-            = TestSupport::readFile(realPath(directory + _keyId + QStringLiteral(".gpg")));
-        QVERIFY(!key.isEmpty());
-        QVERIFY2(!key.startsWith("-----BEGIN"), "binary key packets, not armor");
-    }
-    QCOMPARE(TestSupport::readFile(realPath(DigSig::controlFilePath())),
-             "//bin/dash\n/" + file.toUtf8() + "\n" + dir.toUtf8() + "/\n");
-    QCOMPARE(agentOptions(), defaultAgentTimes);
-}
-
-void SigningDialogTest::mergeSkipsOverlongAndMultiLinePaths()
-{
-    const QString file = _work.filePath(QStringLiteral("plain"));
-    QVERIFY(TestSupport::writeFile(file, "z\n"));
-    // "/" + path + "\n": 1 + 4093 + 1 = 4095 bytes fits; one byte more does not.
-    const QString fits = QLatin1Char('/') + QString(2046, QChar(0x00e9));
-    const QString tooLong = fits + QLatin1Char('a');
-    const QString injected = QStringLiteral("/tmp/evil\n/etc/");
-    const Run run = runDialog({file, fits, tooLong, injected}, Bsign::XattrOnly);
-
-    QVERIFY(run.finished);
-    QVERIFY(run.log.contains(
-        QStringLiteral("Warning: skipping /%1, file path exceeds the size limit.").arg(tooLong)));
-    QVERIFY(run.log.contains(
-        QStringLiteral("Warning: skipping /tmp/evil\\n/etc/, file path contains a line break.")));
-    const QByteArray expected = "/" + file.toUtf8() + "\n" + "/" + fits.toUtf8() + "\n";
-    QCOMPARE(TestSupport::readFile(realPath(DigSig::controlFilePath())), expected);
-    QCOMPARE(("/" + fits.toUtf8() + "\n").size(), 4095);
-}
-
-void SigningDialogTest::logFileFollowsTheSaveLogChoice_data()
-{
-    QTest::addColumn<bool>("saveLog");
-    QTest::addColumn<QString>("before");
-    QTest::newRow("not saved") << false << "file";
-    QTest::newRow("saved over an old log") << true << "file";
-    QTest::newRow("saved to a new file") << true << "none";
-    QTest::newRow("log is a link") << true << "link";
-}
-
-// The log is emptied by each run that saves it, written once, never through a link, and new
-// ones are private to root whatever the umask.
-void SigningDialogTest::logFileFollowsTheSaveLogChoice()
-{
-    QFETCH(bool, saveLog);
-    QFETCH(QString, before);
-    const QString logPath = realPath(DigSig::signingLogPath());
-    const QString target = _work.filePath(QStringLiteral("log-target"));
-    QFile::remove(logPath);
-    QVERIFY(TestSupport::writeFile(target, "target\n"));
-    if (before == QLatin1String("file"))
-        QVERIFY(TestSupport::writeFile(logPath, "old run\n"));
-    if (before == QLatin1String("link"))
-        QVERIFY(QFile::link(target, logPath));
-    const mode_t oldMask = ::umask(0);
-    const Run run
-        = runDialog({makeFiles(QStringLiteral("logged"), 2, "x\n")}, Bsign::XattrOnly, saveLog);
-    ::umask(oldMask);
-
-    QCOMPARE(TestSupport::readFile(target), QByteArray("target\n"));
-    if (before == QLatin1String("link")) {
-        QCOMPARE(run.log.mid(0, 2),
-                 (QStringList {"Can not open /var/log/kiro-admin-digsig.log",
-                               "/var/log/kiro-admin-digsig.log is a symbolic link; it was not "
-                               "written."}));
-        return;
-    }
-    QCOMPARE(TestSupport::readFile(logPath),
-             saveLog ? (run.log.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8()
-                     : QByteArray("old run\n"));
-    if (before == QLatin1String("none"))
-        QCOMPARE(int(QFileInfo(logPath).permissions() & 0x7777),
-                 int(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser
-                     | QFileDevice::WriteUser));
-}
-
-void SigningDialogTest::cancelLetsRunningJobsEndAndStartsNoMore_data()
-{
-    QTest::addColumn<bool>("duringSigning");
-    QTest::newRow("while files are signed") << true;
-    QTest::newRow("before the first file starts") << false;
-}
-
-// Held calls fix the moment of Cancel: the dialog stays until the running jobs end on their
-// own, and nothing more is started.
-void SigningDialogTest::cancelLetsRunningJobsEndAndStartsNoMore()
-{
-    QFETCH(bool, duringSigning);
-    const int threads = QThread::idealThreadCount();
-    const QString dir = makeFiles(QStringLiteral("cancelled"), threads + 3, "x\n");
-    const QString agentLog = _work.filePath(QStringLiteral("agent.log"));
-    QFile::remove(agentLog);
-    qputenv("DIGSIG_GPG_CONNECT_AGENT_LOG", agentLog.toUtf8());
-    qputenv(duringSigning ? "DIGSIG_BSIGN_WAIT_FOR" : "DIGSIG_GPG_CONNECT_AGENT_WAIT_FOR",
-            _session->gatePath().toUtf8());
-    bool clicked = false;
-    bool stayedOpen = false;
-    const Run run = runDialog({dir}, Bsign::XattrOnly, false, [&](SigningDialog& dialog) {
-        const bool ready = duringSigning ? _session->started().size() == threads
-                                         : TestSupport::readLog(agentLog).size() == 1;
-        if (clicked || !ready)
-            return;
-        clicked = true;
-        button(dialog, QDialogButtonBox::Cancel)->click();
-        stayedOpen = dialog.isVisible();
-        _session->openGate();
-    });
-
-    QCOMPARE(run.result, int(QDialog::Rejected));
-    QVERIFY2(stayedOpen, "Cancel waits for the running jobs without blocking");
-    const QList<Call> calls = _session->calls();
-    QCOMPARE(calls.size(), duringSigning ? threads : 0);
-    for (const Call& call : calls)
-        QVERIFY2(call.end > 0, "running jobs complete before the dialog closes");
-    QVERIFY(run.log.contains(QStringLiteral("Cancelling...")));
-    QCOMPARE(run.log.at(run.log.size() - 2), QStringLiteral("Cancelled."));
-    QVERIFY(!run.finished);
-    QCOMPARE(agentOptions(), defaultAgentTimes);
-    QCoreApplication::processEvents();
-    QCOMPARE(_session->calls().size(), calls.size());
-}
-
-void SigningDialogTest::cancelOfAHungToolNeitherBlocksNorWaitsForever()
-{
-    const QString file = makeFiles(QStringLiteral("hung"), 1, "x\n") + QStringLiteral("/file0000");
-    qputenv("DIGSIG_BSIGN_HANG", "1");
-    qint64 pid = 0;
-    bool aliveAfterCancel = false;
-    const Run run = runDialog({file}, Bsign::XattrOnly, false, [&](SigningDialog& dialog) {
-        if (pid != 0 || _session->calls().isEmpty())
-            return;
-        pid = _session->calls().first().pid;
-        dialog.reject();
-        aliveAfterCancel = ::kill(pid_t(pid), 0) == 0;
-    });
-    QCOMPARE(run.result, int(QDialog::Rejected));
-    QVERIFY2(aliveAfterCancel, "Cancel returns at once and leaves the tool its grace period");
-    QVERIFY(::kill(pid_t(pid), 0) != 0);
-    QVERIFY(
-        run.log.contains(QStringLiteral("Warning: signing of %1 was ended by Cancel.").arg(file)));
-    QCOMPARE(run.log.last(), summary(0, 0, 1, 0, 0));
-}
-
-void SigningDialogTest::escapeAfterFinishKeepsTheRunFinished()
-{
-    const QString dir = makeFiles(QStringLiteral("escape"), 1, "x\n");
-    bool escaped = false;
-    const Run run = runDialog({dir}, Bsign::XattrOnly, false, [&escaped](SigningDialog& dialog) {
-        if (!escaped && dialog.isFinished()) {
-            escaped = true;
-            QTest::keyClick(&dialog, Qt::Key_Escape);
-        }
-    });
-    QCOMPARE(run.result, int(QDialog::Rejected));
-    QVERIFY(run.finished);
-    QCOMPARE(run.log.mid(run.log.size() - 4),
-             (QStringList {"Finished.", summary(1, 0, 0, 0, 0), "Cancelling...", "Cancelled."}));
-}
 
 DIGSIG_SANDBOX_TEST_MAIN(SigningDialogTest)
 #include "signingdialogtest.moc"

@@ -2,15 +2,11 @@
 
 #include "sysroot.h"
 
-#include <QAbstractButton>
 #include <QApplication>
-#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QPushButton>
-#include <QTimer>
 
 #include <sched.h>
 #include <sys/mount.h>
@@ -40,144 +36,24 @@ QString sandboxRoot()
     return Sysroot::root();
 }
 
-void onNextModal(std::function<void(QWidget*)> handler)
+QString sandboxPath(const QString& systemPath)
 {
-    auto* timer = new QTimer(qApp);
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, handler] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (!modal || !modal->isVisible())
-            return;
-        timer->stop();
-        timer->deleteLater();
-        handler(modal);
-    });
-    timer->start();
+    return Sysroot::path(systemPath);
 }
 
-void answerNextMessageBox(QMessageBox::StandardButton button, MessageBoxRecord* record)
+QByteArray elfBytes()
 {
-    onNextModal([button, record](QWidget* modal) {
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        if (!box) {
-            modal->close();
-            return;
-        }
-        if (record) {
-            record->shown = true;
-            record->title = box->windowTitle();
-            record->text = box->text();
-            record->buttons = box->standardButtons();
-        }
-        QAbstractButton* target = box->button(button);
-        if (target)
-            target->click();
-        else
-            box->done(button);
-    });
+    static const QByteArray bytes = readFile(QStringLiteral("/bin/true"));
+    return bytes;
 }
 
-ModalDriver::ModalDriver(std::function<void(QWidget*)> handler)
-    : _handler(std::move(handler))
+bool writeElf(const QString& path)
 {
-    auto* timer = new QTimer(this);
-    timer->setInterval(10);
-    connect(timer, &QTimer::timeout, this, &ModalDriver::poll);
-    timer->start();
-}
-
-QStringList ModalDriver::seen() const
-{
-    return _seen;
-}
-
-void ModalDriver::poll()
-{
-    QWidget* modal = QApplication::activeModalWidget();
-    if (!modal || !modal->isVisible())
-        return;
-    if (!_known.contains(modal)) {
-        _known.append(modal);
-        QString name = QString::fromLatin1(modal->metaObject()->className());
-        if (qobject_cast<QMessageBox*>(modal))
-            name += QStringLiteral(": ") + modal->windowTitle();
-        _seen.append(name);
-    }
-    _handler(modal);
-}
-
-BoxAnswerer::BoxAnswerer(QMessageBox::StandardButton answer)
-    : _answer(answer)
-{
-    auto* timer = new QTimer(this);
-    connect(timer, &QTimer::timeout, this, &BoxAnswerer::poll);
-    timer->start(5);
-}
-
-QStringList BoxAnswerer::titles() const
-{
-    QStringList result;
-    for (const Box& box : boxes)
-        result.append(box.title);
-    return result;
-}
-
-void BoxAnswerer::poll()
-{
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (!box || !box->isVisible() || box == _last)
-        return;
-    _last = box;
-    boxes << Box {box->windowTitle(), box->text(), box->standardButtons(), box->icon(),
-                  box->informativeText()};
-    if (_answer == QMessageBox::NoButton) {
-        QTest::keyClick(box, Qt::Key_Return);
-    } else {
-        QAbstractButton* button = box->button(_answer);
-        (button ? button : box->buttons().value(0))->click();
-    }
-    boxes.last().clicked = box->standardButton(box->clickedButton());
-}
-
-void agreeToEverything(QWidget* modal)
-{
-    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-        box->button(QMessageBox::Yes)->click();
-        return;
-    }
-    auto* buttons = modal->findChild<QDialogButtonBox*>();
-    QPushButton* ok = buttons ? buttons->button(QDialogButtonBox::Ok) : nullptr;
-    if (ok && ok->isEnabled())
-        ok->click();
-}
-
-namespace {
-int processWarnings = 0;
-QtMessageHandler previousHandler = nullptr;
-
-void countingHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    if (message.contains(QLatin1String("Destroyed while process")))
-        ++processWarnings;
-    if (previousHandler)
-        previousHandler(type, context, message);
-}
-} // namespace
-
-ProcessWarningCounter::ProcessWarningCounter()
-{
-    processWarnings = 0;
-    previousHandler = qInstallMessageHandler(countingHandler);
-}
-
-ProcessWarningCounter::~ProcessWarningCounter()
-{
-    qInstallMessageHandler(previousHandler);
-}
-
-int ProcessWarningCounter::count() const
-{
-    return processWarnings;
+    return writeFile(path, elfBytes())
+        && QFile::setPermissions(path,
+                                 QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                     | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther
+                                     | QFile::ExeOther);
 }
 
 void stopGnupgDaemons(const QString& home)

@@ -1,14 +1,15 @@
 #pragma once
 
 #include <QByteArray>
-#include <QMessageBox>
-#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <functional>
+#include "gnupghome.h"
+#include "modaldriver.h"
+#include "processwarningcounter.h"
+#include "scopedenv.h"
 
 // Helpers shared by the test programs.
 namespace TestSupport {
@@ -19,77 +20,13 @@ QByteArray readFile(const QString& path);
 
 // The root folder of the sandbox of this test process (empty without one).
 QString sandboxRoot();
+// Where a system path such as "/etc/digsig/digsig.conf" lies in this process's sandbox.
+QString sandboxPath(const QString& systemPath);
 
-// Answers the next modal widget (message box or dialog) once it shows up. The handler gets the
-// widget; for message boxes clickButton() is the usual answer. Returns at once.
-void onNextModal(std::function<void(QWidget*)> handler);
-
-// Answers the next message box with the given button and records its title and text.
-struct MessageBoxRecord
-{
-    bool shown = false;
-    QString title;
-    QString text;
-    QMessageBox::StandardButtons buttons;
-};
-void answerNextMessageBox(QMessageBox::StandardButton button, MessageBoxRecord* record = nullptr);
-
-// Drives a sequence of modal dialogs: every 10 ms the handler is called with the active modal
-// widget, until the driver is destroyed. seen() names each modal once, in order of appearance:
-// the class name, and for message boxes also the title ("QMessageBox: Title").
-class ModalDriver : public QObject
-{
-public:
-    explicit ModalDriver(std::function<void(QWidget*)> handler);
-    QStringList seen() const;
-
-private:
-    void poll();
-
-    std::function<void(QWidget*)> _handler;
-    QList<QPointer<QWidget>> _known;
-    QStringList _seen;
-};
-
-// Answers every message box that shows up while it lives with one button (the first one when
-// the box lacks it), or with the Enter key when the answer is NoButton, and records each box
-// once with the button that answered it.
-class BoxAnswerer : public QObject
-{
-public:
-    struct Box
-    {
-        QString title;
-        QString text;
-        QMessageBox::StandardButtons buttons;
-        QMessageBox::Icon icon;
-        QString informativeText;
-        QMessageBox::StandardButton clicked = QMessageBox::NoButton;
-    };
-
-    explicit BoxAnswerer(QMessageBox::StandardButton answer);
-    QList<Box> boxes;
-    QStringList titles() const;
-
-private:
-    void poll();
-
-    QMessageBox::StandardButton _answer;
-    QPointer<QMessageBox> _last;
-};
-
-// A ModalDriver handler: answers message boxes with Yes and presses a dialog's OK button as soon
-// as it is enabled.
-void agreeToEverything(QWidget* modal);
-
-// Counts Qt's warnings about a QProcess destroyed while still running.
-class ProcessWarningCounter
-{
-public:
-    ProcessWarningCounter();
-    ~ProcessWarningCounter();
-    int count() const;
-};
+// The bytes of a real ELF executable of this machine (/bin/true).
+QByteArray elfBytes();
+// Writes an ELF executable (mode 0755) to path; false on error.
+bool writeElf(const QString& path);
 
 // Stops the agents GnuPG started for a home, so that no test leaves a daemon behind.
 void stopGnupgDaemons(const QString& home);
