@@ -129,6 +129,7 @@ private Q_SLOTS:
         const char* noTool = "The signing tool \"bsign\" is not in the search path";
         row("--version", 0, "cova-digsig 1.0.0");
         row("--help", 0, "Usage: cova-digsig [--sysroot DIR] COMMAND [OPTIONS] [ARGUMENTS]");
+        row("--help-all", 0, "Usage: cova-digsig [--sysroot DIR] COMMAND [OPTIONS] [ARGUMENTS]");
         row("set -h", 0, "Usage:");
         row("", 2, "No command given.");
         row("frob", 2, "Unknown command \"frob\".");
@@ -178,6 +179,9 @@ private Q_SLOTS:
         if (exitCode == 0) {
             QCOMPARE(run.errors, QStringList());
             QCOMPARE(run.lines().value(0), firstLine);
+            // The full help, for the manual page, has a section for every command.
+            if (commandLine == "--help-all")
+                QCOMPARE(run.lines().filter(QRegularExpression("^Command \\w+:$")).size(), 5);
             return;
         }
         QCOMPARE(run.out, QByteArray());

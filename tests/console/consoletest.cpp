@@ -229,6 +229,7 @@ void ConsoleTest::leavingAnEditAsksFirst_data()
         QTest::newRow(name) << QString(name).section(',', 0, 0) << int(answer) << QString(outcome);
     };
     row("tree, Enter", QMessageBox::NoButton, "0 updates, 0 reads, on DigSig, shown, changed");
+    row("close, Enter", QMessageBox::NoButton, "0 updates, 0 reads, on DigSig, shown, changed");
     row("close, Discard", QMessageBox::Discard, "0 updates, 0 reads, on DigSig, closed, unchanged");
     row("close, Apply", QMessageBox::Apply, "1 updates, 1 reads, on DigSig, closed, unchanged");
     row("Escape, Discard", QMessageBox::Discard, "0 updates, 1 reads, on DigSig, shown, unchanged");
