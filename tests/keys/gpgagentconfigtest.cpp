@@ -26,9 +26,9 @@ const QString home = DigSig::gnupgHome();
 const QString conf = DigSig::gpgAgentConfPath();
 const QString record = DigSig::gpgAgentTimesRecordPath();
 const QString state = DigSig::stateDirectory();
-const QStringList rootKeyFiles {QStringLiteral("build_system_quill_root_key_2018.gpg"),
-                                QStringLiteral("partners_quill_root_key_2018.gpg"),
-                                QStringLiteral("primary_key_2018.gpg")};
+const QStringList rootKeyFiles {QStringLiteral("/etc/digsig/build_system_quill_root_key_2018.gpg"),
+                                QStringLiteral("/etc/digsig/partners_quill_root_key_2018.gpg"),
+                                QStringLiteral("/etc/digsig/primary_key_2018.gpg")};
 
 QString thrown(const std::function<void()>& call)
 {
@@ -48,12 +48,10 @@ const auto writeOption = [] {
 int mode(const QString& path, int newMode = -1)
 {
     const QByteArray name = QFile::encodeName(sandboxPath(path));
-    struct stat status
-    {
-    };
-    if (newMode >= 0)
-        ::chmod(name.constData(), mode_t(newMode));
-    return ::stat(name.constData(), &status) == 0 ? int(status.st_mode & 07777) : -1;
+    struct stat status = {};
+    return (newMode < 0 || ::chmod(name, mode_t(newMode)) == 0) && ::stat(name, &status) == 0
+        ? int(status.st_mode & 07777)
+        : -1;
 }
 } // namespace
 
@@ -249,19 +247,18 @@ private Q_SLOTS:
         const QString key = source.makeKey("Root <root@example.org>", "ed25519").value(0);
         QByteArray exported;
         QCOMPARE(source.gpg({"--export", key}, &exported), 0);
-        const auto file = [](int i) {
-            return "/etc/digsig/" + rootKeyFiles.at(i);
-        };
         for (const bool all : {false, true}) {
             for (int i = 0; i < rootKeyFiles.size(); ++i)
-                QVERIFY(writeFile(sandboxPath(file(i)), all || i == 0 ? exported : QByteArray()));
-            QVERIFY(all || QFile::remove(sandboxPath(file(2))));
+                QVERIFY(writeFile(sandboxPath(rootKeyFiles.at(i)),
+                                  all || i == 0 ? exported : QByteArray()));
+            QVERIFY(all || QFile::remove(sandboxPath(rootKeyFiles.at(2))));
             GnupgHome target(sandboxPath("/root/.gnupg"));
             const TaskObserver::Record done = perform(new ImportQuillKeysTask(&_element, nullptr));
             QCOMPARE(done.status, all ? 2 : 1);
             QCOMPARE(done.message,
                      all ? QString()
-                         : file(1) + " - The file holds no key\n" + file(2) + " - Can't open file");
+                         : rootKeyFiles.at(1) + " - The file holds no key\n" + rootKeyFiles.at(2)
+                             + " - Can't open file");
             QCOMPARE(target.fingerprints(QString(), false), QStringList {key});
         }
     }
