@@ -31,7 +31,7 @@ class KeyManagerTest : public QObject
     Q_OBJECT
     GnupgHome _home {qEnvironmentVariable("GNUPGHOME")}, _other;
     KeyManager _manager;
-    const QString _files = TestSupport::sandboxPath(QStringLiteral("/keys"));
+    const QString _files = TestSupport::sandboxPath(QStringLiteral("/keys/")); // a folder a row
     QString _rsa, _ed, _current, _old;
 
 private Q_SLOTS:
@@ -51,12 +51,6 @@ private Q_SLOTS:
         _other.gpg({"--faked-system-time", "20000101T000000", "--quick-gen-key",
                     "Old <old@example.org>", "ed25519", "sign", "1y"});
         _old = _other.fingerprints("old@example.org").value(0);
-    }
-
-    void init()
-    {
-        QDir(_files).removeRecursively();
-        QVERIFY(QDir().mkpath(_files));
     }
 
     // Revoked, expired and encrypting subkeys are left out of the real listing. Outside a
@@ -120,9 +114,8 @@ private Q_SLOTS:
         // An empty pattern would export the whole key ring.
         QTest::newRow("empty key id")
             << QString() << "key.gpg" << unknown << QByteArray("old key\n");
-        QTest::newRow("missing directory")
-            << _rsa << "none/key.gpg"
-            << "Can not create a new file beside /keys/none/key.gpg" << QByteArray();
+        QTest::newRow("missing directory") << _rsa << "none/key.gpg"
+                                           << "Can not create a new file beside" << QByteArray();
     }
 
     // The key file is replaced by a complete public export only, with mode 0644.
@@ -131,8 +124,9 @@ private Q_SLOTS:
         QFETCH(QString, keyId);
         QFETCH(QString, name);
         QFETCH(QString, error);
-        const QString path = _files + '/' + name;
-        QVERIFY(TestSupport::writeFile(_files + "/key.gpg", "old key\n"));
+        const QString folder = _files + QTest::currentDataTag();
+        const QString path = folder + '/' + name;
+        QVERIFY(TestSupport::writeFile(folder + "/key.gpg", "old key\n"));
         QSignalSpy exported(&_manager, &KeyManager::keyExported);
         QSignalSpy failed(&_manager, &KeyManager::keyExportError);
         const mode_t umask = ::umask(0);
@@ -141,7 +135,7 @@ private Q_SLOTS:
         QCOMPARE(Calls(exported), (error.isEmpty() ? Calls {{keyId, path}} : Calls()));
         QCOMPARE(failed.value(0).value(2).toString().left(error.size()), error);
         QTEST(TestSupport::readFile(path), "after");
-        QCOMPARE(QDir(_files).entryList(QDir::Files | QDir::Hidden).size(), error.isEmpty() + 1);
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), error.isEmpty() + 1);
         QVERIFY(!error.isEmpty() || QFileInfo(path).permissions() == QFile::Permissions(0x6644));
     }
 
@@ -174,7 +168,7 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, content);
         QFETCH(QString, importError);
-        const QString path = _files + QStringLiteral("/key.gpg");
+        const QString path = _files + QTest::currentDataTag() + "/key.gpg";
         QVERIFY(content.isNull() || TestSupport::writeFile(path, content));
         const QStringList known = _home.fingerprints(QString(), false);
         const KeyFileReader::Result result = KeyFileReader::read(path);
@@ -201,24 +195,18 @@ private Q_SLOTS:
         // of the box that shows, if any, and after a '|' the start of its detail.
         for (const char* column : {"name", "email", "box"})
             QTest::addColumn<QString>(column);
-        const QString gost
-            = QStringLiteral("Key generation error:|The GnuPG installed on this computer cannot");
-        QTest::newRow("four-character name") << "[1]Abcd"
-                                             << "a@b.org"
-                                             << "Name shouldn't be shorter than 5 characters.";
-        QTest::newRow("address without top-level domain") << "Jean-Luc O'Neil"
-                                                          << "ivan@host[@]"
-                                                          << "The e-mail address ivan@host is not";
-        QTest::newRow("Cyrillic name with a digit, no address") << "Иван Петров 2"
-                                                                << "" << gost;
-        QTest::newRow("whole address") << "Jean-Luc"
-                                       << "jean[ ].luc+build@mail.build-1.example.org" << gost;
-        QTest::newRow("cancel") << "Abcdef"
-                                << ""
-                                << "";
-        QTest::newRow("generated") << ""
-                                   << ""
-                                   << "Key generated successfully.|Fingerprint: " + unknownKey;
+        const auto row
+            = [](const char* tag, const QString& name, const QString& email, const QString& box) {
+                  QTest::newRow(tag) << name << email << box;
+              };
+        const QString gost = "Key generation error:|The GnuPG installed on this computer cannot";
+        row("four-character name", "[1]Abcd", "a@b.org", "Name shouldn't be shorter than 5");
+        row("address without top-level domain", "Jean-Luc O'Neil", "ivan@host[@]",
+            "The e-mail address ivan@host is not complete.");
+        row("Cyrillic name with a digit, no address", "Иван Петров 2", "", gost);
+        row("whole address", "Jean-Luc", "jean[ ].luc+build@mail.build-1.example.org", gost);
+        row("cancel", "Abcdef", "", "");
+        row("generated", "", "", "Key generated successfully.|Fingerprint: " + unknownKey);
     }
 
     // The dialog stays open with what was typed unless cancelled or the key is made; while GnuPG
@@ -237,10 +225,8 @@ private Q_SLOTS:
             const QString& typed = field == QLatin1String("_name") ? name : email;
             // Key by key, as a keyboard with any layout would; QTest::keyClicks knows ASCII only.
             const QString keys = QString(typed).remove(QRegularExpression("[][]"));
-            for (const QChar character : keys) {
-                QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(character));
-                QApplication::sendEvent(edit, &press);
-            }
+            for (const QChar character : keys)
+                QTest::sendKeyEvent(QTest::Press, edit, Qt::Key_unknown, character, Qt::NoModifier);
             QCOMPARE(edit->text(), QString(typed).remove(refused));
         }
         QSignalSpy started(&_manager, &KeyManager::keyGenerationStarted);
