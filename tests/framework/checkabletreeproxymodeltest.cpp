@@ -24,10 +24,8 @@ void CheckableTreeProxyModelTest::checksCoverSubtreesAndListTheirRoots_data()
         = [](const char* name, const char* steps, const char* items, const char* states) {
               QTest::newRow(name) << QString(steps) << QString(items) << QString(states);
           };
-    row("inner item", "+a2", "a a2 x a1 b", "PCCUU a2");
     row("parent absorbs roots, in tree order", "+c +y +b1 +a +x", "a a1 b", "CCP a b1 c");
     row("uncheck splits the subtree", "+a -x", "a a2 y x", "PPCU a1 y");
-    row("uncheck the root", "+a -a", "a y", "UU ");
     row("filtered out", "+b +c ~^[ac]", "c", "C c");
     row("filter lifted", "+b +c ~^[ac] ~", "b b1", "CC b c");
 }
@@ -58,7 +56,6 @@ void CheckableTreeProxyModelTest::checksCoverSubtreesAndListTheirRoots()
                                        .value(0));
     };
 
-    int checks = 0;
     for (const QString& step : steps.split(QLatin1Char(' '))) {
         if (step.startsWith(QLatin1Char('~'))) {
             proxy.setFilterRegularExpression(step.mid(1));
@@ -68,7 +65,6 @@ void CheckableTreeProxyModelTest::checksCoverSubtreesAndListTheirRoots()
         QVERIFY(proxy.flags(at(step.mid(1))) & Qt::ItemIsUserCheckable);
         QVERIFY(proxy.setData(at(step.mid(1)), step[0] == '+' ? Qt::Checked : Qt::Unchecked,
                               Qt::CheckStateRole));
-        ++checks;
     }
     QStringList names;
     for (const QModelIndex& index : proxy.checkedList()) {
@@ -79,7 +75,7 @@ void CheckableTreeProxyModelTest::checksCoverSubtreesAndListTheirRoots()
     for (const QString& item : items.split(QLatin1Char(' ')))
         states += QLatin1Char("UPC"[at(item).data(Qt::CheckStateRole).toInt()]);
     QCOMPARE(states + ' ' + names.join(' '), expected);
-    QCOMPARE(changed.size(), checks);
+    QCOMPARE(changed.size(), steps.count(QRegularExpression(QStringLiteral("[+-]"))));
 }
 
 DIGSIG_SANDBOX_TEST_MAIN(CheckableTreeProxyModelTest)

@@ -24,7 +24,6 @@ struct GatedUpdate : UpdateTask
     void run() override
     {
         gate.acquire();
-        taskDescription().setStatus(TaskDescription::Succeeded);
         AbstractTask::run();
     }
     void afterRun() override { ran = hasRun(); }
@@ -123,24 +122,22 @@ void ViewEditElementWidgetTest::editStateLocksTheFormAndApplySendsOneUpdateAtATi
     editor.lineEdit->setText(QString());
     QTest::keyClicks(editor.lineEdit, QStringLiteral("new"));
 
-    TaskObserver* observer = TaskObserver::instance(nullptr);
     editor.applyContentChanges();
     editor.applyContentChanges();
     QCOMPARE(settings.updates, QStringList {"new"});
-    QVERIFY(editor.isUpdateRunning() && observer->isUpdateRunning(&settings));
+    QVERIFY(editor.isUpdateRunning());
     QVERIFY2(editor.locked(), "edits made during the update would be lost to the read after it");
     GatedUpdate::gate.release();
-    QVERIFY(observer->waitForIdle(10000));
-    QVERIFY(GatedUpdate::ran && observer->activeTaskCount() == 0 && editor.open());
-    QCOMPARE(observer->history().constLast().element, QPointer<Element>(&settings));
-    QCOMPARE(observer->history().constLast().status, int(TaskDescription::Succeeded));
+    QVERIFY(TaskObserver::instance(nullptr)->waitForIdle(10000));
+    QVERIFY(GatedUpdate::ran && TaskObserver::instance(nullptr)->activeTaskCount() == 0);
+    QVERIFY(!editor.isUpdateRunning() && editor.open());
     editor.setUnchanged();
     QCOMPARE(QList<QVariantList>(changed),
              (QList<QVariantList> {{true}, {false}, {true}, {false}}));
     editor.applyContentChanges();
     QCOMPARE(settings.updates, (QStringList {"new", "new"}));
     GatedUpdate::gate.release();
-    QVERIFY(observer->waitForIdle(10000));
+    QVERIFY(TaskObserver::instance(nullptr)->waitForIdle(10000));
 }
 
 DIGSIG_SANDBOX_TEST_MAIN(ViewEditElementWidgetTest)
