@@ -1,13 +1,10 @@
 #include "consolewindow.h"
-#include "contextoperation.h"
 #include "element.h"
 #include "elementtask.h"
 #include "messagearea.h"
 #include "module.h"
 #include "plugin.h"
 #include "plugincatalog.h"
-#include "taskdescription.h"
-#include "taskobserver.h"
 #include "taskpanel.h"
 #include "testsupport.h"
 #include "treenode.h"
@@ -122,6 +119,8 @@ void ConsoleTest::init()
     _window->addPlugins(_catalog.plugins());
     _settings = _window->elements().first();
     _edit = qobject_cast<ViewEditElementWidget*>(_settings->elementWidget(MainWidgetRole));
+    QVERIFY(_window->showElement(_settings));
+    QVERIFY(idle());
 }
 
 void ConsoleTest::cleanup()
@@ -173,8 +172,6 @@ void ConsoleTest::taskPanelShowsHowEachTaskEnded()
     QFETCH(int, status);
     QFETCH(QString, message);
     QFETCH(QString, shown);
-    QVERIFY(_window->showElement(_settings));
-    QVERIFY(idle());
     auto* page = _window->findChild<MessageArea*>(QStringLiteral("pageMessageArea"));
     const auto perform = [this](int status, const QString& message) {
         auto* task = new GatedTask(_settings, nullptr);
@@ -231,8 +228,6 @@ void ConsoleTest::leavingAnEditAsksFirst()
     const QString way = QString(QTest::currentDataTag()).section(',', 0, 0);
     _window->show();
     QVERIFY(QTest::qWaitForWindowActive(_window));
-    QVERIFY(_window->showElement(_settings));
-    QVERIFY(idle());
     QTest::keyClick(_window, Qt::Key_E, Qt::ControlModifier);
     _edit->findChild<QRadioButton*>(QStringLiteral("_debugXattrRadioButton"))->click();
     QVERIFY(_edit->isChanged() && !_edit->isEditBlocked());
