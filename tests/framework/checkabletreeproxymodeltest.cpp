@@ -36,8 +36,9 @@ void CheckableTreeProxyModelTest::checksCoverSubtreesAndListTheirRoots()
     QFETCH(QString, items);
     QFETCH(QString, expected);
     QStandardItemModel source;
-    const auto item = [](const char* name, QList<QStandardItem*> children = {}) {
-        auto* item = new QStandardItem(QLatin1String(name));
+    QHash<QString, QStandardItem*> named;
+    const auto item = [&named](const char* name, QList<QStandardItem*> children = {}) {
+        auto* item = named[QLatin1String(name)] = new QStandardItem(QLatin1String(name));
         item->appendRows(children);
         return item;
     };
@@ -50,10 +51,7 @@ void CheckableTreeProxyModelTest::checksCoverSubtreesAndListTheirRoots()
     QAbstractItemModelTester tester(&proxy, QAbstractItemModelTester::FailureReportingMode::QtTest);
     QSignalSpy changed(&proxy, &CheckableTreeProxyModel::someCheckedStateChenged);
     const auto at = [&](const QString& name) {
-        return proxy.mapFromSource(source
-                                       .match(source.index(0, 0), Qt::DisplayRole, name, 1,
-                                              Qt::MatchExactly | Qt::MatchRecursive)
-                                       .value(0));
+        return proxy.mapFromSource(source.indexFromItem(named[name]));
     };
 
     for (const QString& step : steps.split(QLatin1Char(' '))) {

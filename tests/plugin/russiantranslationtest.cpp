@@ -1,7 +1,6 @@
 #include "consolesetup.h"
 #include "consolewindow.h"
 #include "element.h"
-#include "elementwidget.h"
 #include "module.h"
 #include "plugin.h"
 #include "testsupport.h"
@@ -73,11 +72,9 @@ void RussianTranslationTest::noEnglishTextIsLeft()
     // Markup, paths and examples, abbreviations and key names stay as they are.
     const QRegularExpression kept(
         QStringLiteral("<[^>]*>|&\\w+;|\\S*/\\S*|\\b(ELF|ID|OK|Ctrl|Esc)\\b"));
-    QStringList english;
-    for (const QString& text : qAsConst(texts)) {
-        if (QString(text).remove(kept).contains(QRegularExpression(QStringLiteral("[A-Za-z]{2}"))))
-            english << text;
-    }
+    for (QString& text : texts)
+        text.remove(kept);
+    const QStringList english = texts.filter(QRegularExpression(QStringLiteral("[A-Za-z]{2}")));
     QVERIFY2(english.isEmpty(), qPrintable(english.join(QStringLiteral("\n"))));
     QVERIFY(texts.join(QString()).count(QRegularExpression(QStringLiteral("[а-я]{4}"))) > 20);
 }
