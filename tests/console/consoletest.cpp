@@ -85,7 +85,6 @@ void ConsoleTest::initTestCase()
                            "DigSigKeys<DigSig@3 ops 0 KeysElementWidget", "base 1",
                            "DigSigSigning<DigSig@3 ops 0 SigningElementWidget", "base 1", "base 2",
                            "base 32"}));
-    QVERIFY(idle());
 }
 
 void ConsoleTest::init()
@@ -129,10 +128,8 @@ void ConsoleTest::programRendersEveryElementWidget()
              qPrintable(errors));
     QVERIFY2(errors.contains("cova-console: " + plugins.filePath(QStringLiteral("broken.so"))),
              qPrintable(errors));
-    for (const char* name : {"DigSig.png", "DigSigKeys.png", "DigSigSigning.png"}) {
-        const QImage image(shots.filePath(QLatin1String(name)));
-        QVERIFY2(image.width() > 600 && image.height() > 400, name);
-    }
+    for (const char* name : {"DigSig.png", "DigSigKeys.png", "DigSigSigning.png"})
+        QVERIFY2(QImage(shots.filePath(QLatin1String(name))).rect().contains(600, 400), name);
 }
 
 void ConsoleTest::taskPanelShowsHowEachTaskEnded_data()
