@@ -9,9 +9,6 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
-#include <cerrno>
-#include <climits>
-#include <sys/resource.h>
 
 namespace BsignStandIn {
 
@@ -78,17 +75,6 @@ public:
         for (const QStringList& f : lines())
             most = std::max(most, running += f.size() == 2 ? 1 : f[1] == "-" ? 0 : -1);
         return most;
-    }
-    // The lowest nice value of the calls started so far and still running (held at the gate).
-    int lowestNiceOfStarted() const
-    {
-        int lowest = INT_MAX;
-        for (const QStringList& f : lines()) {
-            errno = 0;
-            const int nice = ::getpriority(PRIO_PROCESS, id_t(f[0].toInt()));
-            lowest = f.size() == 2 && errno == 0 ? std::min(lowest, nice) : lowest;
-        }
-        return lowest;
     }
     // A file whose creation lets calls held by DIGSIG_BSIGN_WAIT_FOR go on.
     QString gatePath() const { return path(QStringLiteral("gate")); }

@@ -11,6 +11,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
 
@@ -29,13 +30,11 @@ struct Observed
         QObject::connect(&engine, &SigningEngine::ended, [this] { ++ended; });
         engine.start();
     }
-    bool waitForEnd()
+    // Waits for the line, or for the end when there is none.
+    bool waitFor(const QString& line = QString())
     {
-        return QTest::qWaitFor([this] { return ended > 0; }, 30000);
-    }
-    bool waitForLine(const QString& l)
-    {
-        return QTest::qWaitFor([&] { return lines.contains(l); });
+        return QTest::qWaitFor([&] { return line.isNull() ? ended > 0 : lines.contains(line); },
+                               15000);
     }
     // How the run ended, then the summary.
     QStringList closing() const { return lines.mid(lines.size() - 2); }
@@ -90,6 +89,14 @@ private:
     }
 
     QByteArray gate() const { return _session->gatePath().toUtf8(); }
+
+    // Signing and verifying yield the processors to the interface: the call that started last,
+    // held at the gate, runs with a nice value of at least 10.
+    bool lastStartedYields() const
+    {
+        const auto pid = id_t(_session->lines().last().first().toInt());
+        return ::getpriority(PRIO_PROCESS, pid) == std::max(10, ::getpriority(PRIO_PROCESS, 0));
+    }
 
     QString exportedKey() const
     {
@@ -149,13 +156,12 @@ private Q_SLOTS:
         settings.logPath = _session->path(QStringLiteral("chosen.log"));
         Observed run(settings);
         QTRY_VERIFY(_session->started().size() == 3 && run.engine.isListingComplete());
-        // Signing yields the processors to the interface.
-        QCOMPARE(_session->lowestNiceOfStarted(), std::max(10, ::getpriority(PRIO_PROCESS, 0)));
+        QVERIFY(lastStartedYields());
         QVERIFY(QFile::remove(victims[0]) && QFile::link(elsewhere, victims[0]));
         QVERIFY(QFile::remove(victims[1]) && QDir(Sysroot::path("/swap/dir")).removeRecursively());
         QVERIFY(QFile::link(QFileInfo(elsewhere).path(), Sysroot::path("/swap/dir")));
         _session->openGate();
-        QVERIFY(run.waitForEnd());
+        QVERIFY(run.waitFor());
 
         QCOMPARE(_session->mostAtOnce(), 3);
         QVERIFY(_session->calls().value(0).args.value(4).startsWith(folder + QLatin1Char('/')));
@@ -207,9 +213,9 @@ private Q_SLOTS:
         const ScopedEnv held("DIGSIG_BSIGN_WAIT_FOR", gate()),
             only("DIGSIG_BSIGN_WAIT_MATCH", "/g");
         Observed run(options(files, 3, keepGoing));
-        QVERIFY(run.waitForLine(files.first() + QStringLiteral(" signing error: Rewrite failed")));
+        QVERIFY(run.waitFor(files.first() + QStringLiteral(" signing error: Rewrite failed")));
         _session->openGate();
-        QVERIFY(run.waitForEnd());
+        QVERIFY(run.waitFor());
 
         // The other two workers may or may not have started their first file by then.
         const int others = _session->calls().size() - 1;
@@ -248,9 +254,9 @@ private Q_SLOTS:
         run.engine.cancel();
         QVERIFY(run.engine.isRunning());
         // A tool stopped without grace would be stopped by the time this line arrives.
-        QVERIFY(run.waitForLine("Cancelling..."));
+        QVERIFY(run.waitFor("Cancelling..."));
         _session->openGate();
-        QVERIFY(run.waitForEnd());
+        QVERIFY(run.waitFor());
 
         QCOMPARE(_session->started().size(), started);
         for (const Call& call : _session->calls())
@@ -283,7 +289,7 @@ private Q_SLOTS:
         QVERIFY(QFile::remove(control) && QFile::link(target, control)
                 && QFile::link(target, settings.logPath));
         Observed run(settings);
-        QVERIFY(run.waitForEnd());
+        QVERIFY(run.waitFor());
         QVERIFY(QFile::remove(control));
 
         QCOMPARE(run.engine.outcome(), SigningEngine::Outcome::CompletionFailed);
@@ -310,10 +316,8 @@ private Q_SLOTS:
             tickets << verifying->request(file);
         // After the signing call, two verifications.
         QTRY_COMPARE(_session->started().size(), 3);
-        const QStringList started = _session->started().mid(1);
-        QCOMPARE(QSet<QString>(started.cbegin(), started.cend()),
-                 (QSet<QString> {files[0], files[1]}));
-        QCOMPARE(_session->lowestNiceOfStarted(), std::max(10, ::getpriority(PRIO_PROCESS, 0)));
+        QVERIFY(_session->started().contains(files[0]) && _session->started().contains(files[1]));
+        QVERIFY(lastStartedYields());
         _session->openGate();
         // Deliberately without handling events, so that every result is waiting.
         const QDeadlineTimer deadline(30000);
@@ -377,7 +381,7 @@ private Q_SLOTS:
         QVERIFY(!_results[0].verified);
         QCOMPARE(_results[0].failure, said.takeFirst());
         Observed run(options({file}));
-        QVERIFY(run.waitForEnd());
+        QVERIFY(run.waitFor());
         for (const QString& part : said)
             QVERIFY2(run.lines.join('\n').contains(QString(part).replace("%1", file)),
                      qPrintable(part));
