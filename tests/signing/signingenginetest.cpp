@@ -297,7 +297,11 @@ private Q_SLOTS:
                  (QStringList {"The run did not finish: the public key was not exported.",
                                "The run did not finish: the control file was not updated.",
                                summary(1, 0, 0, 0, 0)}));
-        QVERIFY(run.lines.contains("Can not open " + settings.logPath));
+        // The key export and the merge were both tried, whatever the other gave.
+        for (const QString& line :
+             {"Can not open " + settings.logPath, "No public key matches " + settings.keyId,
+              "file " + DigSig::controlFilePath() + " can not be saved"})
+            QVERIFY2(run.lines.contains(line), qPrintable(line));
         QCOMPARE(TestSupport::readFile(target), elfBytes());
         QCOMPARE(TestSupport::readFile(_signingLog), QByteArray("earlier run\n"));
     }
