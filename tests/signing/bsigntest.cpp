@@ -36,8 +36,7 @@ private Q_SLOTS:
         QFETCH(QString, expected);
         const bool allOptions = expected.contains("K1");
         Session session;
-        QTemporaryDir dir;
-        const QString file = dir.filePath(QStringLiteral("prog with space"));
+        const QString file = session.path(QStringLiteral("prog with space"));
         QVERIFY(TestSupport::writeFile(file, elfBytes()));
         Bsign bsign(file);
         bsign.setMode(Bsign::signMode(elf, xattr));

@@ -67,6 +67,7 @@ private:
     QTemporaryDir _work;
     GnupgHome _home {qEnvironmentVariable("GNUPGHOME")};
     QString _keyId;
+    QString _exportedKey;
     KeyManager _keyManager;
     std::unique_ptr<Session> _session;
     const QString _signingLog = Sysroot::path(DigSig::signingLogPath());
@@ -98,11 +99,6 @@ private:
         return ::getpriority(PRIO_PROCESS, pid) == std::max(10, ::getpriority(PRIO_PROCESS, 0));
     }
 
-    QString exportedKey() const
-    {
-        return Sysroot::path(DigSig::xattrKeysDirectory() + _keyId + QStringLiteral(".gpg"));
-    }
-
     std::unique_ptr<SignatureVerifier> verifier(int jobs)
     {
         auto verifier = std::make_unique<SignatureVerifier>(jobs);
@@ -120,6 +116,7 @@ private Q_SLOTS:
         QVERIFY(!_home.makeKey("Engine <engine@example.org>", "ed25519").isEmpty());
         QVERIFY(_keyManager.init(QString()) && !_keyManager.signingKeys().isEmpty());
         _keyId = _keyManager.signingKeys().first().second;
+        _exportedKey = Sysroot::path(DigSig::xattrKeysDirectory() + _keyId + ".gpg");
         QVERIFY(QDir().mkpath(Sysroot::path(DigSig::xattrKeysDirectory())));
     }
 
@@ -130,7 +127,7 @@ private Q_SLOTS:
         _results.clear();
         QVERIFY(TestSupport::writeFile(Sysroot::path(DigSig::controlFilePath()), "//kept\n"));
         QVERIFY(TestSupport::writeFile(_signingLog, "earlier run\n"));
-        QFile::remove(exportedKey());
+        QFile::remove(_exportedKey);
     }
 
     void cleanup() { _session.reset(); }
@@ -189,7 +186,7 @@ private Q_SLOTS:
         QCOMPARE(TestSupport::readLog(settings.logPath), run.lines);
         QCOMPARE(controlFile(),
                  QByteArray("//kept\n//swap/dir/file\n//swap/gone\n//swap/link\n/data/\n"));
-        QVERIFY(QFile::exists(exportedKey()));
+        QVERIFY(QFile::exists(_exportedKey));
         QVERIFY(run.engine.doneCount() == 8 && run.engine.listedCount() == 8);
         QCoreApplication::processEvents();
         QCOMPARE(run.ended, 1);
@@ -222,7 +219,7 @@ private Q_SLOTS:
         QVERIFY2(keepGoing ? others == 6 : others <= 2, qPrintable(QString::number(others)));
         QCOMPARE(run.lines.last(), summary(others, 0, 1, 0, 6 - others));
         QCOMPARE(run.engine.outcome(), SigningEngine::Outcome::Failed);
-        QVERIFY(controlFile() == "//kept\n" && !QFile::exists(exportedKey()));
+        QVERIFY(controlFile() == "//kept\n" && !QFile::exists(_exportedKey));
     }
 
     // Running tools get a grace period; one that never ends (a pass phrase nobody enters) is
