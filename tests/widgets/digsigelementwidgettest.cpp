@@ -13,7 +13,6 @@ using TestSupport::ModalDriver;
 
 namespace {
 
-const QString settingsPath = QStringLiteral("/etc/digsig/digsig_initramfs.conf");
 const QString controlPath = QStringLiteral("/etc/digsig/xattr_control");
 
 QByteArray settingsFile(const char* elf, const char* xattr, const char* keys = "1",
@@ -23,25 +22,21 @@ QByteArray settingsFile(const char* elf, const char* xattr, const char* keys = "
         + "\nDIGSIG_IGNORE_XATTR_KEYS=" + keys + "\nDIGSIG_IGNORE_GOST2001=" + gost + "\n";
 }
 
-bool writeSystemFile(const QString& path, const QByteArray& bytes)
+bool writeFiles(const QByteArray& control, const QByteArray& settings = settingsFile("0", "0"))
 {
-    return TestSupport::writeFile(TestSupport::sandboxPath(path), bytes);
+    return TestSupport::writeFile(TestSupport::sandboxPath(controlPath), control)
+        && TestSupport::writeFile(
+               TestSupport::sandboxPath(QStringLiteral("/etc/digsig/digsig_initramfs.conf")),
+               settings);
 }
 
-QStringList words(const char* text)
+// "title|text" of every message box, in order.
+QStringList boxes(const ModalDriver& driver)
 {
-    return QString::fromLatin1(text).split(' ', Qt::SkipEmptyParts);
-}
-
-// Every box gets the answer when it has that button, else OK; NoButton presses Enter.
-ModalDriver::Handler answerAll(QMessageBox::StandardButton answer)
-{
-    return [answer](QWidget* modal) {
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        if (box && answer != QMessageBox::NoButton && !box->button(answer))
-            return ModalDriver::press(box, QMessageBox::Ok);
-        return ModalDriver::answer(answer)(modal);
-    };
+    QStringList shown;
+    for (const ModalDriver::Box& box : driver.boxes())
+        shown << box.title + '|' + box.text;
+    return shown;
 }
 
 struct Row
@@ -49,21 +44,24 @@ struct Row
     const char* elf;
     const char* xattr;
     QByteArray control;
-    QStringList checked; // "debugElf" stands for _debugElfRadioButton
+    QVariantList shown; // the modes read
     QString missing; // the part of the notice that names the groups without a mode
     bool editable;
     QStringList clicks;
     QString text;
-    QMessageBox::StandardButton answer;
-    QStringList boxes; // title|text
+    QMessageBox::StandardButton answer; // NoButton presses Enter
+    QStringList boxes;
     bool applied;
-    int elfMode; // in the record
-    int xattrMode;
+    QVariantList saved; // the modes in the record
 };
 
-template<typename... Fields> Row row(Fields&&... fields)
+Row row(const char* elf, const char* xattr, const QByteArray& control, const QVariantList& shown,
+        const QString& missing, bool editable, const QStringList& clicks, const QString& text,
+        QMessageBox::StandardButton answer, const QStringList& boxes, bool applied,
+        const QVariantList& saved)
 {
-    return Row {std::forward<Fields>(fields)...};
+    return {elf,    xattr, control, shown, missing, editable,
+            clicks, text,  answer,  boxes, applied, saved};
 }
 
 } // namespace
@@ -85,8 +83,7 @@ private Q_SLOTS:
 
     void init()
     {
-        QVERIFY(writeSystemFile(settingsPath, settingsFile("0", "0")));
-        QVERIFY(writeSystemFile(controlPath, "//bin/dash\n/usr/"));
+        QVERIFY(writeFiles("//bin/dash\n/usr/"));
         QFile::remove(_logPath);
         _module = new Module(QStringLiteral("TestModule"), nullptr, false);
         _element = new DigSigElement(*_module, Module::isAdministratorHierarchy);
@@ -109,30 +106,28 @@ private Q_SLOTS:
         const QString odd = "Templates that name no file|These lines of " + controlPath
             + " are not absolute paths, so they name no file:\n\n%1\n\nApply anyway?";
         const QString twelve = QStringLiteral("a\nb\nc\nd\ne\nf\ng\nh\ni\nj\nk\nl");
-        const QStringList offOff = words("offElf offXattr");
-        const QStringList onApply = QStringList() << on << apply;
         QTest::newRow("debug and on, UTF-8: Yes to On")
-            << row("2", "1", "/opt/\xd0\xbf/\n", words("debugElf onXattr"), "", true, QStringList(),
-                   "", QMessageBox::Yes, QStringList(apply), true, Debug, On);
+            << row("2", "1", "/opt/\xd0\xbf/\n", {Debug, On}, "", true, {}, "", QMessageBox::Yes,
+                   {apply}, true, {Debug, On});
         QTest::newRow("looks like rich text: On again, Off, On, Enter")
-            << row("1", "0", "/usr/<b>/\n", words("offXattr onElf"), "", true,
-                   words("onElf offElf onElf"), "", QMessageBox::NoButton, onApply, false, On, Off);
+            << row("1", "0", "/usr/<b>/\n", {On, Off}, "", true, {"onElf", "offElf", "onElf"}, "",
+                   QMessageBox::NoButton, {on, apply}, false, {On, Off});
         QTest::newRow("ELF invalid, not UTF-8: refused")
-            << row("7", "2", "/caf\xe9/\n", words("debugXattr"), "for executable files.", false,
-                   QStringList(), "", QMessageBox::Yes, QStringList(), false, Invalid, Debug);
+            << row("7", "2", "/caf\xe9/\n", {Invalid, Debug}, "for executable files.", false, {},
+                   "", QMessageBox::Yes, {}, false, {Invalid, Debug});
         QTest::newRow("extended attributes unset, no-break space: Off chosen")
-            << row("0", "", "/my\xc2\xa0/\n", words("offElf"), "for extended attributes.", false,
-                   words("offXattr"), "", QMessageBox::Yes, QStringList(), true, Off, Off);
+            << row("0", "", "/my\xc2\xa0/\n", {Off, Invalid}, "for extended attributes.", false,
+                   {"offXattr"}, "", QMessageBox::Yes, {}, true, {Off, Off});
         QTest::newRow("both invalid, NUL byte: Off and On chosen")
-            << row("x", "3", QByteArray("/a\0b/\n", 6), QStringList(),
+            << row("x", "3", QByteArray("/a\0b/\n", 6), {Invalid, Invalid},
                    "for executable files and for extended attributes.", false,
-                   words("offElf onXattr"), "", QMessageBox::Yes, onApply, true, Off, On);
-        QTest::newRow("odd templates, No") << row(
-            "0", "0", "/usr/\n", offOff, "", true, QStringList(), "usr/\n//bin/sh\n  bin/dash  \n",
-            QMessageBox::No, QStringList(odd.arg("usr/\nbin/dash")), false, Off, Off);
+                   {"offElf", "onXattr"}, "", QMessageBox::Yes, {on, apply}, true, {Off, On});
+        QTest::newRow("odd templates, No")
+            << row("0", "0", "/usr/\n", {Off, Off}, "", true, {}, "usr/\n//bin/sh\n  bin/dash  \n",
+                   QMessageBox::No, {odd.arg("usr/\nbin/dash")}, false, {Off, Off});
         QTest::newRow("twelve odd templates, Yes")
-            << row("0", "0", "/usr/\n", offOff, "", true, QStringList(), twelve, QMessageBox::Yes,
-                   QStringList(odd.arg(twelve.left(19) + "\nand 2 more")), true, Off, Off);
+            << row("0", "0", "/usr/\n", {Off, Off}, "", true, {}, twelve, QMessageBox::Yes,
+                   {odd.arg(twelve.left(19) + "\nand 2 more")}, true, {Off, Off});
     }
 
     // A read replaces what an earlier one showed and asks nothing. A group without a mode is
@@ -146,18 +141,21 @@ private Q_SLOTS:
         DigSigElement other(*_module, Module::isAdministratorHierarchy);
         ElementData data;
         _widget->afterSuccessfulRead(&other, &data);
-        QVERIFY(checkedButtons().isEmpty() && !_widget->isEditBlocked());
-        QVERIFY(writeSystemFile(settingsPath, settingsFile("1", "1")));
-        ModalDriver driver(answerAll(row.answer));
+        QVERIFY(!_widget->isEditBlocked());
+        QVERIFY(writeFiles("/usr/\n", settingsFile("1", "1")));
+        // The notice of On has OK only.
+        ModalDriver driver([answer = row.answer](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            const bool has = !box || answer == QMessageBox::NoButton || box->button(answer);
+            return ModalDriver::answer(has ? answer : QMessageBox::Ok)(modal);
+        });
         read();
         const QByteArray settings = settingsFile(row.elf, row.xattr);
-        QVERIFY(writeSystemFile(settingsPath, settings)
-                && writeSystemFile(controlPath, row.control));
+        QVERIFY(writeFiles(row.control, settings));
         read();
         // Only what was read counts: a change on disk since must not slip into the record.
-        QVERIFY(writeSystemFile(settingsPath, settingsFile(row.elf, row.xattr, "0", "1"))
-                && writeSystemFile(controlPath, "/opt/\n"));
-        QCOMPARE(checkedButtons(), row.checked);
+        QVERIFY(writeFiles("/opt/\n", settingsFile(row.elf, row.xattr, "0", "1")));
+        QCOMPARE(record().mid(0, 2), row.shown);
         QVERIFY(!_widget->isChanged() && _widget->isEditBlocked());
         auto* area = _widget->findChild<MessageArea*>("_modeMessageArea");
         QCOMPARE(area->isHidden(), row.missing.isEmpty());
@@ -173,62 +171,51 @@ private Q_SLOTS:
         if (!row.text.isEmpty())
             edit->setPlainText(row.text);
         _widget->applyContentChanges();
-        QStringList shown;
-        for (const ModalDriver::Box& box : driver.boxes())
-            shown << box.title + '|' + box.text;
-        QCOMPARE(shown, row.boxes);
-        QVERIFY(shown.isEmpty()
+        QCOMPARE(boxes(driver), row.boxes);
+        QVERIFY(row.boxes.isEmpty()
                 || driver.boxes().last().clicked
                     == (row.applied ? QMessageBox::Yes : QMessageBox::No));
         QCOMPARE(operations(), row.applied ? QList<int> {UpdateOperation} : QList<int>());
-        const bool refused = shown.isEmpty() && !row.applied;
+        const bool refused = row.boxes.isEmpty() && !row.applied;
         QCOMPARE(area->isHidden(), !refused);
         QVERIFY(!refused || area->type() == MessageArea::Error);
-        std::unique_ptr<ElementData> exported(_widget->exportElementData());
-        auto* record = static_cast<DigSigElementData*>(exported.get());
-        QCOMPARE(QVector<int>({record->elfMode(), record->xattrMode(), record->ignoreXattrKeys(),
-                               record->ignoreGost2001(), record->keepXattrControl()}),
-                 QVector<int>({row.elfMode, row.xattrMode, 1, 0, row.text.isEmpty()}));
-        QVERIFY(row.text.isEmpty() || record->xattrControl() == row.text);
-        QCOMPARE(record->settingsFingerprint(), AtomicFile::fingerprint(settings));
-        QCOMPARE(record->xattrControlFingerprint(), AtomicFile::fingerprint(row.control));
+        const QVariantList saved = record();
+        QCOMPARE(saved.mid(0, 5), row.saved + (QVariantList {true, false, row.text.isEmpty()}));
+        QVERIFY(row.text.isEmpty() || saved.at(5) == row.text);
+        QCOMPARE(saved.mid(6),
+                 (QVariantList {AtomicFile::fingerprint(settings),
+                                AtomicFile::fingerprint(row.control)}));
 
         _widget->reset();
-        QVERIFY(checkedButtons().isEmpty() && edit->toPlainText().isEmpty() && area->isHidden());
-        QVERIFY(!_widget->isChanged());
-        click("onElf");
+        QVERIFY(edit->toPlainText().isEmpty() && area->isHidden() && !_widget->isChanged());
+        click("debugElf");
         click("offElf");
-        QCOMPARE(checkedButtons(), QStringList {"offElf"});
+        QCOMPARE(record().mid(0, 2), (QVariantList {Off, Invalid}));
     }
 
     void rebootQuestion_data()
     {
-        QTest::addColumn<int>("answer");
         QTest::addColumn<QByteArray>("userId");
-        QTest::addColumn<QString>("runtimeDir");
+        QTest::addColumn<QString>("runtimeDir"); // none when the answer is Enter
         QTest::newRow("Yes, SUDO_UID set")
-            << int(QMessageBox::Yes) << QByteArray("1234") << QStringLiteral("/run/user/1234");
-        QTest::newRow("Yes, SUDO_UID unset")
-            << int(QMessageBox::Yes) << QByteArray() << QStringLiteral("/run/user/");
-        QTest::newRow("Enter") << int(QMessageBox::NoButton) << QByteArray("1234") << QString();
+            << QByteArray("1234") << QStringLiteral("/run/user/1234");
+        QTest::newRow("Yes, SUDO_UID unset") << QByteArray() << QStringLiteral("/run/user/");
+        QTest::newRow("Enter") << QByteArray("1234") << QString();
     }
 
     // Yes reboots through the desktop's helper in the session of the administrator who ran sudo.
     void rebootQuestion()
     {
-        QFETCH(int, answer);
         QFETCH(QByteArray, userId);
         QFETCH(QString, runtimeDir);
         TestSupport::ScopedEnv sudo("SUDO_UID", userId);
         TestSupport::ScopedEnv runtime("XDG_RUNTIME_DIR", "/run/user/0");
         TestSupport::ProcessWarningCounter processWarnings;
-        ModalDriver driver {QMessageBox::StandardButton(answer)};
+        ModalDriver driver {runtimeDir.isEmpty() ? QMessageBox::NoButton : QMessageBox::Yes};
         _widget->afterSuccessfulUpdate();
-        QCOMPARE(driver.titles(), QStringList {"Reboot system"});
-        QCOMPARE(driver.boxes().first().text,
-                 QStringLiteral("To apply settings need reboot system.\nReboot now?"));
-        const QStringList log = TestSupport::readLog(_logPath);
-        QCOMPARE(log.mid(1, 2),
+        QCOMPARE(boxes(driver),
+                 QStringList {"Reboot system|To apply settings need reboot system.\nReboot now?"});
+        QCOMPARE(TestSupport::readLog(_logPath).mid(1, 2),
                  runtimeDir.isEmpty()
                      ? QStringList()
                      : QStringList({"kiro-wmfunc argv KIROWM_REBOOT",
@@ -245,13 +232,13 @@ private Q_SLOTS:
         _widget->refreshIfChangedOnDisk();
         auto* label = _widget->findChild<QLabel*>("_outOfDateLabel");
         QVERIFY(label->isHidden());
-        QVERIFY(writeSystemFile(controlPath, "//bin/dash\n/opt/\n/usr/"));
+        QVERIFY(writeFiles("//bin/dash\n/opt/\n/usr/"));
         _widget->refreshIfChangedOnDisk();
         QVERIFY(!label->isHidden() && label->text().contains(controlPath));
         QCOMPARE(operations(), QList<int>());
         read();
         QVERIFY(label->isHidden());
-        QVERIFY(writeSystemFile(controlPath, "/usr/"));
+        QVERIFY(writeFiles("/usr/"));
         _widget->refreshIfChangedOnDisk();
         QCOMPARE(operations(), QList<int> {ReadOperation});
     }
@@ -259,15 +246,12 @@ private Q_SLOTS:
     void checkExecutables_data()
     {
         QTest::addColumn<bool>("signTool");
-        QTest::addColumn<bool>("cancel");
         QTest::addColumn<QString>("message");
-        QTest::newRow("unsigned") << false << false
+        QTest::newRow("unsigned") << false
                                   << "ELF files without a good signature: 1 of 1; under ELF "
                                      "verification On they would not run:\n/usr/sbin/tool";
-        QTest::newRow("signed") << true << false
-                                << "ELF files checked: 1, all with a good signature.";
-        QTest::newRow("cancelled")
-            << false << true << "The check of the executables was cancelled.";
+        QTest::newRow("signed") << true << "ELF files checked: 1, all with a good signature.";
+        QTest::newRow("cancelled") << false << "The check of the executables was cancelled.";
     }
 
     // The check offered next to On: progress with Cancel, then the findings inline. Cancel is
@@ -275,8 +259,8 @@ private Q_SLOTS:
     void checkExecutables()
     {
         QFETCH(bool, signTool);
-        QFETCH(bool, cancel);
         QFETCH(QString, message);
+        const bool cancel = message.endsWith("cancelled.");
         BsignStandIn::Session session;
         TestSupport::ScopedEnv hold("DIGSIG_BSIGN_WAIT_FOR", session.gatePath().toUtf8());
         const QString tool = TestSupport::sandboxPath(QStringLiteral("/usr/sbin/tool"));
@@ -311,6 +295,17 @@ private:
         _widget->afterSuccessfulRead(_element, &data);
     }
 
+    // What Apply would save: the modes, the kept flags, whether the control file is kept, its
+    // text and the fingerprints of the files as they were read.
+    QVariantList record() const
+    {
+        std::unique_ptr<ElementData> data(_widget->exportElementData());
+        auto* r = static_cast<DigSigElementData*>(data.get());
+        return QVariantList() << r->elfMode() << r->xattrMode() << r->ignoreXattrKeys()
+                              << r->ignoreGost2001() << r->keepXattrControl() << r->xattrControl()
+                              << r->settingsFingerprint() << r->xattrControlFingerprint();
+    }
+
     QList<int> operations() const
     {
         QList<int> types;
@@ -327,17 +322,6 @@ private:
             name.startsWith('_') ? name : '_' + name + "RadioButton");
         QVERIFY2(button && button->isEnabled(), qPrintable(name));
         button->click();
-    }
-
-    QStringList checkedButtons() const
-    {
-        QStringList names;
-        for (auto* button : _widget->findChildren<QRadioButton*>()) {
-            if (button->isChecked())
-                names << button->objectName().mid(1).chopped(int(strlen("RadioButton")));
-        }
-        names.sort();
-        return names;
     }
 
     QTemporaryDir _scratch;
