@@ -56,47 +56,53 @@ private Q_SLOTS:
     void sign_data()
     {
         QTest::addColumn<QStringList>("paths");
-        QTest::addColumn<QString>("modes"); // to sign with
-        QTest::addColumn<bool>("verifying"); // extended attributes, as set before the run
+        // The modes to sign with; "off": extended-attribute verification is Off; "edited": the
+        // settings page holds unsaved edits.
+        QTest::addColumn<QString>("setup");
         QTest::addColumn<QString>("named");
         QTest::addColumn<QStringList>("seen");
         const QStringList run {"SelectKeyDialog", "SigningDialog"};
         const QStringList offer = run + QStringList {"QMessageBox: Add files for verification"};
         const QStringList question {"QMessageBox: Selection confirmation"};
         QTest::newRow("extended attributes, verification On: offered")
-            << QStringList {program} << "xattr" << true << "" << offer;
-        QTest::newRow("both, verification Off")
-            << QStringList {program} << "elf xattr" << false << "" << run;
+            << QStringList {program} << "xattr"
+            << "" << offer;
+        QTest::newRow("both, verification Off, settings edited: out of date")
+            << QStringList {program} << "elf xattr off edited"
+            << "" << run;
         QTest::newRow("ELF only outside the trusted directories, verification On")
-            << QStringList {"/home/admin", program} << "elf" << true << "" << run;
+            << QStringList {"/home/admin", program} << "elf"
+            << "" << run;
         QTest::newRow("trusted and not, both modes")
-            << QStringList {"/usr/bin", "/etc", "/home/admin"} << "elf xattr" << true
+            << QStringList {"/usr/bin", "/etc", "/home/admin"} << "elf xattr"
             << "/etc\n/home/admin" << question;
-        QTest::newRow("the root itself") << QStringList {"/"} << "xattr" << true << "/" << question;
-        QTest::newRow("no mode") << QStringList {program} << "" << true << "" << QStringList();
-        QTest::newRow("nothing checked")
-            << QStringList() << "elf xattr" << true << "" << QStringList();
+        QTest::newRow("the root itself") << QStringList {"/"} << "xattr"
+                                         << "/" << question;
+        QTest::newRow("no mode") << QStringList {program} << ""
+                                 << "" << QStringList();
+        QTest::newRow("nothing checked") << QStringList() << "elf xattr"
+                                         << "" << QStringList();
     }
 
     // The sandbox stands in for the file system as "/" would on the real system: one top row,
     // named "/", expanded, and nothing from around the sandbox. Sign needs a mode and a checked
     // entry; ELF-only signing narrows the tree to ELF files. Files outside the trusted
     // directories under extended-attribute signing are named, as the system knows them, before
-    // any key is asked for; Enter answers No. A finished run under
-    // extended-attribute verification offers to rebuild the initramfs, so that the new files
-    // count; the settings page re-reads the control file the run merged into, rather than later
-    // save the text from before.
+    // any key is asked for; Enter answers No. A finished run under extended-attribute
+    // verification offers to rebuild the initramfs, so that the new files count. The settings
+    // page must not keep (and later save) the control file's text from before the run merged
+    // into it: it re-reads, or under an edit says it is out of date until read again.
     void sign()
     {
         QFETCH(QStringList, paths);
-        QFETCH(QString, modes);
-        const bool elf = modes.contains("elf"), xattr = modes.contains("xattr");
-        QFETCH(bool, verifying);
+        QFETCH(QString, setup);
         QFETCH(QString, named);
         QFETCH(QStringList, seen);
-        QVERIFY(
-            TestSupport::writeFile(Sysroot::path(DigSig::settingsFilePath()),
-                                   verifying ? "DIGSIG_XATTR_MODE=1\n" : "DIGSIG_XATTR_MODE=0\n"));
+        const bool elf = setup.contains("elf"), xattr = setup.contains("xattr");
+        const bool edited = setup.contains("edited");
+        QVERIFY(TestSupport::writeFile(Sysroot::path(DigSig::settingsFilePath()),
+                                       setup.contains("off") ? "DIGSIG_XATTR_MODE=0\n"
+                                                             : "DIGSIG_XATTR_MODE=1\n"));
         auto* element = new DigSigElement(*_module, Module::isAdministratorHierarchy);
         _module->elements().append(element);
         auto* settings
@@ -105,6 +111,8 @@ private Q_SLOTS:
         _module->connectElementWidgets();
         ElementData read;
         settings->afterSuccessfulRead(element, &read);
+        if (edited)
+            settings->changeContent();
         QSignalSpy performed(_module, &Module::operationPerformed);
         QSignalSpy started(TaskObserver::instance(nullptr), &TaskObserver::taskStarted);
         auto* view = _widget->findChild<QTreeView*>(QStringLiteral("_filesTreeView"));
@@ -147,8 +155,13 @@ private Q_SLOTS:
         QCOMPARE(started.size(), int(seen.size() == 3));
         QVERIFY(started.isEmpty() || started.first().first() == QStringLiteral("Update initramfs"));
         const bool merged = xattr && seen.size() > 1;
-        QCOMPARE(performed.size(), int(merged));
-        QVERIFY(!merged || performed.first().at(1) == int(ReadOperation));
+        QCOMPARE(performed.size(), int(merged && !edited));
+        QVERIFY(performed.isEmpty() || performed.first().at(1) == int(ReadOperation));
+        auto* label = settings->findChild<QLabel*>(QStringLiteral("_outOfDateLabel"));
+        QCOMPARE(label->isHidden(), !(merged && edited));
+        QVERIFY(label->isHidden() || label->text().contains(DigSig::controlFilePath()));
+        settings->afterSuccessfulRead(element, &read);
+        QVERIFY(label->isHidden());
     }
 
 private:
