@@ -30,15 +30,6 @@ bool writeFiles(const QByteArray& control, const QByteArray& settings = settings
                settings);
 }
 
-// "title|text" of every message box, in order.
-QStringList boxes(const ModalDriver& driver)
-{
-    QStringList shown;
-    for (const ModalDriver::Box& box : driver.boxes())
-        shown << box.title + '|' + box.text;
-    return shown;
-}
-
 struct Row
 {
     const char* elf;
@@ -90,7 +81,6 @@ private Q_SLOTS:
         _widget = new DigSigElementWidget(*_module, Module::isAdministratorHierarchy, nullptr);
         _module->insertElementWidget(_widget);
         _module->connectElementWidgets();
-        _performed.reset(new QSignalSpy(_module, &Module::operationPerformed));
     }
 
     void cleanup() { delete _module; }
@@ -135,6 +125,7 @@ private Q_SLOTS:
     void form()
     {
         QFETCH(Row, row);
+        QSignalSpy performed(_module, &Module::operationPerformed);
         DigSigElement other(*_module, Module::isAdministratorHierarchy);
         ElementData data;
         _widget->afterSuccessfulRead(&other, &data);
@@ -165,8 +156,8 @@ private Q_SLOTS:
         if (!row.text.isEmpty())
             edit->setPlainText(row.text);
         _widget->applyContentChanges();
-        QCOMPARE(_performed->size(), int(row.applied));
-        QVERIFY(!row.applied || _performed->first().at(1) == int(UpdateOperation));
+        QCOMPARE(performed.size(), int(row.applied));
+        QVERIFY(!row.applied || performed.first().at(1) == int(UpdateOperation));
         const bool refused = row.boxes.isEmpty() && !row.applied;
         QCOMPARE(area->isHidden(), !refused);
         QVERIFY(!refused || area->type() == MessageArea::Error);
@@ -181,7 +172,10 @@ private Q_SLOTS:
         // of the administrator who ran sudo.
         TestSupport::ProcessWarningCounter processWarnings;
         _widget->afterSuccessfulUpdate();
-        QCOMPARE(boxes(driver),
+        QStringList boxes;
+        for (const ModalDriver::Box& box : driver.boxes())
+            boxes << box.title + '|' + box.text;
+        QCOMPARE(boxes,
                  row.boxes << "Reboot system|To apply settings need reboot system.\nReboot now?");
         QCOMPARE(TestSupport::readLog(_logPath).mid(1, 2),
                  row.applied ? QStringList({"kiro-wmfunc argv KIROWM_REBOOT",
@@ -271,7 +265,6 @@ private:
     Module* _module = nullptr;
     DigSigElement* _element = nullptr;
     DigSigElementWidget* _widget = nullptr;
-    std::unique_ptr<QSignalSpy> _performed;
 };
 
 DIGSIG_SANDBOX_TEST_MAIN(DigSigElementWidgetTest)

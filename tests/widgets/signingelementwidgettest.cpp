@@ -15,12 +15,6 @@
 
 using TestSupport::ModalDriver;
 
-namespace {
-
-const QString program = QStringLiteral("/opt/files/program");
-
-} // namespace
-
 class SigningElementWidgetTest : public QObject
 {
     Q_OBJECT
@@ -28,7 +22,7 @@ class SigningElementWidgetTest : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY(TestSupport::writeElf(Sysroot::path(program)));
+        QVERIFY(TestSupport::writeElf(Sysroot::path(_program)));
         QVERIFY(TestSupport::writeFile(Sysroot::path("/opt/files/notes.txt"), "text\n"));
         for (const char* directory :
              {"/usr/bin", "/etc/digsig/keys", "/etc/digsig/xattr_keys", "/home/admin"})
@@ -59,29 +53,23 @@ private Q_SLOTS:
         // The modes to sign with; "off": extended-attribute verification is Off; "edited": the
         // settings page holds unsaved edits.
         QTest::addColumn<QString>("setup");
-        QTest::addColumn<QString>("named");
         QTest::addColumn<QStringList>("seen");
+        QTest::addColumn<QString>("named"); // outside the trusted directories
         const QStringList run {"SelectKeyDialog", "SigningDialog"};
         const QStringList offer = run + QStringList {"QMessageBox: Add files for verification"};
         const QStringList question {"QMessageBox: Selection confirmation"};
         QTest::newRow("extended attributes, verification On: offered")
-            << QStringList {program} << "xattr"
-            << "" << offer;
+            << QStringList {_program} << "xattr" << offer << "";
         QTest::newRow("both, verification Off, settings edited: out of date")
-            << QStringList {program} << "elf xattr off edited"
-            << "" << run;
+            << QStringList {_program} << "elf xattr off edited" << run << "";
         QTest::newRow("ELF only outside the trusted directories, verification On")
-            << QStringList {"/home/admin", program} << "elf"
-            << "" << run;
+            << QStringList {"/home/admin", _program} << "elf" << run << "";
         QTest::newRow("trusted and not, both modes")
-            << QStringList {"/usr/bin", "/etc", "/home/admin"} << "elf xattr"
-            << "/etc\n/home/admin" << question;
-        QTest::newRow("the root itself") << QStringList {"/"} << "xattr"
-                                         << "/" << question;
-        QTest::newRow("no mode") << QStringList {program} << ""
-                                 << "" << QStringList();
-        QTest::newRow("nothing checked") << QStringList() << "elf xattr"
-                                         << "" << QStringList();
+            << QStringList {"/usr/bin", "/etc", "/home/admin"} << "elf xattr" << question
+            << "/etc\n/home/admin";
+        QTest::newRow("the root itself") << QStringList {"/"} << "xattr" << question << "/";
+        QTest::newRow("no mode") << QStringList {_program} << "" << QStringList() << "";
+        QTest::newRow("nothing checked") << QStringList() << "elf xattr" << QStringList() << "";
     }
 
     // The sandbox stands in for the file system as "/" would on the real system: one top row,
@@ -96,8 +84,8 @@ private Q_SLOTS:
     {
         QFETCH(QStringList, paths);
         QFETCH(QString, setup);
-        QFETCH(QString, named);
         QFETCH(QStringList, seen);
+        QFETCH(QString, named);
         const bool elf = setup.contains("elf"), xattr = setup.contains("xattr");
         const bool edited = setup.contains("edited");
         QVERIFY(TestSupport::writeFile(Sysroot::path(DigSig::settingsFilePath()),
@@ -136,10 +124,10 @@ private Q_SLOTS:
         _widget->findChild<QCheckBox*>(QStringLiteral("_elfCheckBox"))->setChecked(elf);
         _widget->findChild<QCheckBox*>(QStringLiteral("_xattrCheckBox"))->setChecked(xattr);
         QCOMPARE(proxy->elfOnly(), elf && !xattr);
-        ModalDriver driver([agree = ModalDriver::agree()](QWidget* modal) {
-            if (modal->windowTitle() == QLatin1String("Selection confirmation"))
-                return ModalDriver::answer(QMessageBox::NoButton)(modal);
-            return agree(modal);
+        ModalDriver driver([](QWidget* modal) {
+            const bool question = modal->windowTitle() == QLatin1String("Selection confirmation");
+            return (question ? ModalDriver::answer(QMessageBox::NoButton)
+                             : ModalDriver::agree())(modal);
         });
         auto* sign = _widget->findChild<QPushButton*>(QStringLiteral("_signPushButton"));
         QCOMPARE(sign->isEnabled(), !seen.isEmpty());
@@ -165,6 +153,7 @@ private Q_SLOTS:
     }
 
 private:
+    const QString _program = QStringLiteral("/opt/files/_program");
     QTemporaryDir _state;
     Module* _module = nullptr;
     SigningElementWidget* _widget = nullptr;
