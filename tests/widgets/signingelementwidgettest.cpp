@@ -153,7 +153,7 @@ private Q_SLOTS:
     }
 
 private:
-    const QString _program = QStringLiteral("/opt/files/_program");
+    const QString _program = QStringLiteral("/opt/files/program");
     QTemporaryDir _state;
     Module* _module = nullptr;
     SigningElementWidget* _widget = nullptr;
