@@ -1,6 +1,7 @@
 #include "digsigelementwidget.h"
 #include "atomicfile.h"
 #include "bsignstandin.h"
+#include "digsigconstants.h"
 #include "digsigelement.h"
 #include "digsigelementdata.h"
 #include "messagearea.h"
@@ -13,8 +14,6 @@ using TestSupport::ModalDriver;
 
 namespace {
 
-const QString controlPath = QStringLiteral("/etc/digsig/xattr_control");
-
 QByteArray settingsFile(const char* elf, const char* xattr, const char* keys = "1",
                         const char* gost = "0")
 {
@@ -24,10 +23,8 @@ QByteArray settingsFile(const char* elf, const char* xattr, const char* keys = "
 
 bool writeFiles(const QByteArray& control, const QByteArray& settings = settingsFile("0", "0"))
 {
-    return TestSupport::writeFile(TestSupport::sandboxPath(controlPath), control)
-        && TestSupport::writeFile(
-               TestSupport::sandboxPath(QStringLiteral("/etc/digsig/digsig_initramfs.conf")),
-               settings);
+    return TestSupport::writeFile(TestSupport::sandboxPath(DigSig::controlFilePath()), control)
+        && TestSupport::writeFile(TestSupport::sandboxPath(DigSig::settingsFilePath()), settings);
 }
 
 struct Row
@@ -92,7 +89,8 @@ private Q_SLOTS:
         const QString apply = on
             + "\nIt is advisable to first check the system in debug mode.\nAre you sure want "
               "apply this settings?";
-        const QString odd = "Templates that name no file|These lines of " + controlPath
+        const QString odd = "Templates that name no file|These lines of "
+            + DigSig::controlFilePath()
             + " are not absolute paths, so they name no file:\n\n%1\n\nApply anyway?";
         const QString twelve = QStringLiteral("a\nb\nc\nd\ne\nf\ng\nh\ni\nj\nk\nl");
         QTest::newRow("debug and on, UTF-8, twelve odd templates: Yes")
@@ -224,9 +222,7 @@ private Q_SLOTS:
         }
         auto* findings = _widget->findChild<MessageArea*>("_checkMessageArea");
         QTRY_VERIFY_WITH_TIMEOUT(!findings->isHidden(), 30000);
-        QCOMPARE(findings->type(),
-                 message.startsWith("ELF files without") ? MessageArea::Warning
-                                                         : MessageArea::Information);
+        QCOMPARE(findings->type() == MessageArea::Warning, message.contains("without"));
         QCOMPARE(findings->text(), message);
         QTRY_VERIFY(!_widget->findChild<QProgressDialog*>());
         session.openGate();
@@ -243,8 +239,8 @@ private:
     // text and the fingerprints of the files as they were read.
     QVariantList record() const
     {
-        std::unique_ptr<ElementData> data(_widget->exportElementData());
-        auto* r = static_cast<DigSigElementData*>(data.get());
+        std::unique_ptr<DigSigElementData> r(
+            static_cast<DigSigElementData*>(_widget->exportElementData()));
         return QVariantList() << r->elfMode() << r->xattrMode() << r->ignoreXattrKeys()
                               << r->ignoreGost2001() << r->keepXattrControl() << r->xattrControl()
                               << r->settingsFingerprint() << r->xattrControlFingerprint();
