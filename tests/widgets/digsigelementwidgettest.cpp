@@ -132,10 +132,10 @@ private Q_SLOTS:
         // What is not to be applied gets Enter.
         ModalDriver driver(row.applied ? ModalDriver::agree()
                                        : ModalDriver::answer(QMessageBox::NoButton));
-        read();
+        _widget->afterSuccessfulRead(_element, &data);
         const QByteArray settings = settingsFile(row.elf, row.xattr);
         QVERIFY(writeFiles(row.control, settings));
-        read();
+        _widget->afterSuccessfulRead(_element, &data);
         // Only what was read counts: a change on disk since must not slip into the record.
         QVERIFY(writeFiles("/opt/\n", settingsFile(row.elf, row.xattr, "0", "1")));
         QCOMPARE(record().mid(0, 2), row.shown);
@@ -163,8 +163,8 @@ private Q_SLOTS:
         QCOMPARE(saved.mid(0, 5), row.saved + (QVariantList {true, false, row.text.isEmpty()}));
         QVERIFY(row.text.isEmpty() || saved.at(5) == row.text);
         QCOMPARE(saved.mid(6),
-                 (QVariantList {AtomicFile::fingerprint(settings),
-                                AtomicFile::fingerprint(row.control)}));
+                 QVariantList() << AtomicFile::fingerprint(settings)
+                                << AtomicFile::fingerprint(row.control));
 
         // The question after an update: Yes reboots through the desktop's helper in the session
         // of the administrator who ran sudo.
@@ -211,7 +211,8 @@ private Q_SLOTS:
             session.openGate();
         if (message.contains("all with a good signature"))
             QCOMPARE(BsignStandIn::sign(tool, "--elf-only"), 0);
-        read();
+        ElementData data;
+        _widget->afterSuccessfulRead(_element, &data);
         _widget->blockEditWidget(false);
         click("_checkExecutablesPushButton");
         auto* progress = _widget->findChild<QProgressDialog*>();
@@ -229,12 +230,6 @@ private Q_SLOTS:
     }
 
 private:
-    void read()
-    {
-        ElementData data;
-        _widget->afterSuccessfulRead(_element, &data);
-    }
-
     // What Apply would save: the modes, the kept flags, whether the control file is kept, its
     // text and the fingerprints of the files as they were read.
     QVariantList record() const

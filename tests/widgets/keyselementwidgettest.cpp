@@ -38,9 +38,7 @@ private Q_SLOTS:
     {
         GnupgHome maker;
         const QString fingerprint = maker.makeKey("Signer <s@example.org>", "rsa1024").value(0);
-        QByteArray key;
-        QCOMPARE(maker.gpg({"--export", fingerprint}, &key), 0);
-        QVERIFY(TestSupport::writeFile(_top + "keys/signer.gpg", key));
+        QCOMPARE(maker.gpg({"--output", _top + "keys/signer.gpg", "--export", fingerprint}), 0);
         QVERIFY(TestSupport::writeFile(_top + "xattr_keys/x.gpg", "no key"));
         _widget->show();
         auto* view = _widget->findChild<QTreeView*>();

@@ -23,9 +23,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(TestSupport::writeElf(Sysroot::path(_program)));
-        QVERIFY(TestSupport::writeFile(Sysroot::path("/opt/files/notes.txt"), "text\n"));
-        for (const char* directory :
-             {"/usr/bin", "/etc/digsig/keys", "/etc/digsig/xattr_keys", "/home/admin"})
+        for (const char* directory : {"/usr/bin", "/etc/digsig/xattr_keys", "/home/admin"})
             QVERIFY(QDir().mkpath(Sysroot::path(QLatin1String(directory))));
         QVERIFY(!GnupgHome(qEnvironmentVariable("GNUPGHOME"))
                      .makeKey(QStringLiteral("Widget <w@example.org>"), QStringLiteral("ed25519"))
@@ -103,7 +101,7 @@ private Q_SLOTS:
             settings->changeContent();
         QSignalSpy performed(_module, &Module::operationPerformed);
         QSignalSpy started(TaskObserver::instance(nullptr), &TaskObserver::taskStarted);
-        auto* view = _widget->findChild<QTreeView*>(QStringLiteral("_filesTreeView"));
+        auto* view = _widget->findChild<QTreeView*>("_filesTreeView");
         auto* proxy = qobject_cast<FilteredTreeProxyModel*>(view->model());
         auto* model = qobject_cast<SignFileModel*>(proxy->sourceModel());
         // Other programs change the folder around the sandbox meanwhile: hold persistent indexes.
@@ -116,20 +114,19 @@ private Q_SLOTS:
         for (int column : {SignFileModel::SignatureColumn, SignFileModel::ExternedSignatureColumn})
             QVERIFY(qobject_cast<SignatureDelegate*>(view->itemDelegateForColumn(column)));
         for (const QString& path : paths) {
-            const QModelIndex index = proxy->mapFromSource(
-                model->index(path == QLatin1String("/") ? Sysroot::root() : Sysroot::path(path)));
+            const QModelIndex index = proxy->mapFromSource(model->index(Sysroot::path(path)));
             QVERIFY2(index.isValid() && proxy->setData(index, Qt::Checked, Qt::CheckStateRole),
                      qPrintable(path));
         }
-        _widget->findChild<QCheckBox*>(QStringLiteral("_elfCheckBox"))->setChecked(elf);
-        _widget->findChild<QCheckBox*>(QStringLiteral("_xattrCheckBox"))->setChecked(xattr);
+        _widget->findChild<QCheckBox*>("_elfCheckBox")->setChecked(elf);
+        _widget->findChild<QCheckBox*>("_xattrCheckBox")->setChecked(xattr);
         QCOMPARE(proxy->elfOnly(), elf && !xattr);
         ModalDriver driver([](QWidget* modal) {
             const bool question = modal->windowTitle() == QLatin1String("Selection confirmation");
             return (question ? ModalDriver::answer(QMessageBox::NoButton)
                              : ModalDriver::agree())(modal);
         });
-        auto* sign = _widget->findChild<QPushButton*>(QStringLiteral("_signPushButton"));
+        auto* sign = _widget->findChild<QPushButton*>("_signPushButton");
         QCOMPARE(sign->isEnabled(), !seen.isEmpty());
         if (sign->isEnabled())
             sign->click();
@@ -145,7 +142,7 @@ private Q_SLOTS:
         const bool merged = xattr && seen.size() > 1;
         QCOMPARE(performed.size(), int(merged && !edited));
         QVERIFY(performed.isEmpty() || performed.first().at(1) == int(ReadOperation));
-        auto* label = settings->findChild<QLabel*>(QStringLiteral("_outOfDateLabel"));
+        auto* label = settings->findChild<QLabel*>("_outOfDateLabel");
         QCOMPARE(label->isHidden(), !(merged && edited));
         QVERIFY(label->isHidden() || label->text().contains(DigSig::controlFilePath()));
         settings->afterSuccessfulRead(element, &read);
