@@ -132,8 +132,7 @@ private Q_SLOTS:
         const QStringList tips {SignatureDelegate::presentation(cell("entry", 4)).toolTip,
                                 SignatureDelegate::presentation(cell("entry", 5)).toolTip};
         QVERIFY(tips[0].endsWith(why) && tips[1].endsWith(why));
-        QCOMPARE(tips[0].isEmpty(), folder);
-        QCOMPARE(tips[0] == tips[1], folder);
+        QCOMPARE(tips[0].contains("(ELF)") && tips[1].contains("extended attributes"), !folder);
     }
 
     // Results that are in together reach a view as one change of their folder. Updating the
@@ -143,7 +142,8 @@ private Q_SLOTS:
     // that lead to it are shown, not a neighbour whose name begins like it.
     void folderResultsAndFilter()
     {
-        const QStringList names {"d/a", "d/b", "d/c", "d/e", "d/f", "d/g"};
+        // Asked in this order, the first result is neither the first nor the last row.
+        const QStringList names {"d/c", "d/a", "d/b", "d/e", "d/g", "d/f"};
         QVERIFY(load(names) && load({}, "d"));
         QSignalSpy changed(&*_model, &QAbstractItemModel::dataChanged);
         for (const QString& name : names)
@@ -187,6 +187,7 @@ private Q_SLOTS:
         proxy.setElfOnly(true);
         QCOMPARE(shown(), QLatin1String("d fol folder"));
         proxy.setTopDirectory(path("folder/"));
+        QCOMPARE(proxy.topDirectory(), path("folder"));
         QCOMPARE(shown(), QLatin1String("/"));
         proxy.setTopDirectory(QDir::rootPath());
         QCOMPARE(shown(), QLatin1String("d fol folder"));
