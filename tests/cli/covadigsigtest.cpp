@@ -213,13 +213,14 @@ private Q_SLOTS:
         QCOMPARE(runCli("status --json").json().value("elf"), QJsonValue::Null);
         run = runCli("status");
         QCOMPARE(run.exitCode, 3);
-        for (const QString& line :
-             QStringList {"ELF verification: not set", "Extended-attribute verification: Off",
-                          "/boot mounted read-only: unknown", "  Can't parse /etc/mtab",
-                          "  /etc/digsig/xattr_keys/cli.gpg (extended-attribute signatures): CLI "
-                          "Signer <cli@example.org>, "
-                              + _fingerprint})
-            QVERIFY2(run.lines().contains(line), qPrintable(line));
+        QVERIFY(
+            run.out.startsWith("ELF verification: not set\nExtended-attribute verification: Off"));
+        QVERIFY(run.out.contains("\n/boot mounted read-only: unknown\n"));
+        QVERIFY(
+            run.out.contains("\n  /etc/digsig/xattr_keys/cli.gpg (extended-attribute signatures): "
+                             "CLI Signer <cli@example.org>, "
+                             + _fingerprint.toUtf8() + '\n'));
+        QVERIFY(run.out.endsWith("\n  Can't parse /etc/mtab\n"));
     }
 
     void changes_data()
@@ -228,31 +229,31 @@ private Q_SLOTS:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QJsonObject>("expected"); // part of the JSON output
         QTest::addColumn<QByteArray>("after"); // the settings and the control file
-        const auto row = [](const char* name, const QString& commandLine, int code,
-                            const char* expected, const QByteArray& after) {
-            QTest::newRow(name) << commandLine << code << json(expected) << after;
-        };
+        const auto row
+            = [](const char* name, const QString& commandLine, int code, const char* expected,
+                 const char* settingsAfter, const QByteArray& controlAfter = controlFile) {
+                  QTest::newRow(name)
+                      << commandLine << code << json(expected)
+                      << (settingsAfter ? settings(settingsAfter) : debugDebug) + controlAfter;
+              };
         row("set: everything, any case, forced On",
             "set --elf On --xattr DEBUG --ignore-xattr-keys yes --ignore-gost2001 No --force", 0,
-            "{}", settings("1210") + controlFile);
+            "{}", "1210");
         row("set: ELF On after the check, rebuild left out", "set --elf on --xattr on --no-rebuild",
-            0, "{'checkedExecutables':4}", settings("1101") + controlFile);
-        row("set: rebuild failed", "set --elf off DIGSIG_UPDATE_INITRAMFS_EXIT=1", 3, "{}",
-            settings("0201") + controlFile);
+            0, "{'checkedExecutables':4}", "1101");
+        row("set: rebuild failed", "set --elf off DIGSIG_UPDATE_INITRAMFS_EXIT=1", 3, "{}", "0201");
         row("set: damaged, the invalid option given",
-            "set --ignore-gost2001 no " + settingsPath
-                + "=DIGSIG_ELF_MODE=1\nDIGSIG_XATTR_MODE=0\nDIGSIG_IGNORE_XATTR_KEYS=0\n",
-            0,
+            "set --ignore-gost2001 no " + settingsPath + "=" + settings("100x"), 0,
             "{'previous':{'elf':'on','xattr':'off','ignoreXattrKeys':false,'ignoreGost2001':null}}",
-            settings("1000") + controlFile);
+            "1000");
         row("control add: templates, plain paths, what is there",
             "control add /usr/bin/notes /opt/app //srv/x /srv/y/ /usr/bin/", 0,
             "{'added':['//usr/bin/notes','/opt/app/','//srv/x','/srv/y/'],'present':['/usr/bin/']}",
-            debugDebug + controlFile + "//usr/bin/notes\n/opt/app/\n//srv/x\n/srv/y/\n");
+            nullptr, controlFile + "//usr/bin/notes\n/opt/app/\n//srv/x\n/srv/y/\n");
         row("control remove: a plain path matches either template",
             "control remove /usr/bin /bin/dash /opt/none", 0,
-            "{'removed':['/usr/bin/','//bin/dash'],'absent':['//opt/none'],'entries':[]}",
-            debugDebug + "\n");
+            "{'removed':['/usr/bin/','//bin/dash'],'absent':['//opt/none'],'entries':[]}", nullptr,
+            "\n");
     }
 
     // A change is written, leaving the other file and unedited lines byte for byte, and rebuilt.
@@ -341,8 +342,8 @@ private Q_SLOTS:
                      exitCode ? controlFile : QByteArray("//bin/dash\n/opt/app/\n/usr/bin/\n"));
             QCOMPARE(rebuilds(), exitCode ? 0 : 1);
             QCOMPARE(json.value("rebuilt").toBool(), exitCode == 0);
-            const QString keyFile = "/etc/digsig/keys/" + _fingerprint + ".gpg";
-            QCOMPARE(QFile::exists(TestSupport::sandboxPath(keyFile)), detail == "finished");
+            const QString exported = "/etc/digsig/keys/" + _fingerprint + ".gpg";
+            QCOMPARE(QFile::exists(TestSupport::sandboxPath(exported)), detail == "finished");
             const QStringList text = runCli(command).lines();
             QCOMPARE(text.last(), json.value("log").toArray().last().toString());
             QVERIFY(text.last().startsWith("Summary: "));
@@ -356,11 +357,8 @@ private Q_SLOTS:
         const QStringList text = runCli(command).lines();
         QCOMPARE(text.size(), files.size() + 1);
         QVERIFY(files.isEmpty() || text.first().startsWith(detail.section('+', 0, 0) + ": ELF "));
-        const QStringList n = summary.split(' ');
-        QCOMPARE(text.last(),
-                 QString("Summary: %1 files verified, %2 signed, %3 unsigned, %4 not verified, %5 "
-                         "skipped.")
-                     .arg(n[0], n[1], n[2], n[3], n[4]));
+        QVERIFY(text.last().startsWith("Summary: "));
+        QCOMPARE(QString(text.last()).remove(QRegularExpression("[^0-9 ]")).simplified(), summary);
     }
 
     void changeWhileRunning_data()
@@ -393,11 +391,9 @@ private Q_SLOTS:
                              _session->openGate();
                      });
         QCOMPARE(run.exitCode, interrupt ? 1 : 3);
-        const char* said
-            = interrupt ? "Interrupted: no more files are" : "has changed since it was";
-        QCOMPARE(run.errors.filter(said).size(), 1);
+        QCOMPARE(run.errors.filter(interrupt ? "Interrupted: no more" : "has changed since").size(),
+                 1);
         QCOMPARE(run.json()["outcome"].toString(), interrupt ? "cancelled" : "");
-        QCOMPARE(run.json()["summary"]["notStarted"].toInt(), interrupt ? 2 : 0);
         QCOMPARE(_session->started().size(), 2);
         QCOMPARE(file(settingsPath) + file(controlPath) + file(agentConf),
                  settingsAfter + controlFile + "# mine\n");
