@@ -8,13 +8,8 @@
 
 #include "testsupport.h"
 
-#include <QtTest>
-
-#include <fcntl.h>
-#include <stdexcept>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 using TestSupport::readFile;
 using TestSupport::sandboxPath;
@@ -44,14 +39,10 @@ const auto writeOption = [] {
     writeGpgAgentConfOption("a", "1");
 };
 
-// The mode of a system path in the sandbox, after setting it when asked.
-int mode(const QString& path, int newMode = -1)
+// The permissions of a system path in the sandbox, as QFile::Permissions: 0x7700 for mode 0700.
+int mode(const QString& path)
 {
-    const QByteArray name = QFile::encodeName(sandboxPath(path));
-    struct stat status = {};
-    return (newMode < 0 || ::chmod(name, mode_t(newMode)) == 0) && ::stat(name, &status) == 0
-        ? int(status.st_mode & 07777)
-        : -1;
+    return int(QFileInfo(sandboxPath(path)).permissions());
 }
 } // namespace
 
@@ -93,13 +84,14 @@ private Q_SLOTS:
         const mode_t umask = ::umask(0);
         writeOption();
         QCOMPARE(readFile(sandboxPath(conf)), QByteArray("a 1\n"));
-        QCOMPARE(QList<int>({mode(home), mode(conf)}), QList<int>({0700, 0600}));
+        QCOMPARE(QList<int>({mode(home), mode(conf)}), QList<int>({0x7700, 0x6600}));
         QVERIFY(writeFile(sandboxPath(conf), "x 0\r\na 2\r\n"));
-        QVERIFY(mode(home, 0750) == 0750 && mode(conf, 0640) == 0640);
+        QVERIFY(QFile::setPermissions(sandboxPath(home), QFile::Permissions(0x7750))
+                && QFile::setPermissions(sandboxPath(conf), QFile::Permissions(0x6640)));
         writeOption();
         ::umask(umask);
         QCOMPARE(readFile(sandboxPath(conf)), QByteArray("x 0\na 1\n"));
-        QCOMPARE(QList<int>({mode(home), mode(conf)}), QList<int>({0750, 0640}));
+        QCOMPARE(QList<int>({mode(home), mode(conf)}), QList<int>({0x7750, 0x6640}));
         QCOMPARE(reloads(), QStringList({reload, reload}));
     }
 
@@ -147,15 +139,12 @@ private Q_SLOTS:
         QCOMPARE(reloads(), QStringList());
     }
 
-    void hungReloadIsStopped()
+    // A hung reload is stopped. The stand-in takes any arguments: only a real agent, which
+    // knows nothing of the stand-in's knob, shows that they make it reload.
+    void agentReload()
     {
         const TestSupport::ScopedEnv hang("DIGSIG_GPG_CONNECT_AGENT_HANG", "1");
         QVERIFY(thrown([] { reloadGpgAgent(200); }).contains("did not answer within 0.2 seconds"));
-    }
-
-    // The stand-in takes any arguments: only a real agent shows that they make it reload.
-    void realAgentReloads()
-    {
         const QString agentLog = _scratch.filePath("gpg-agent.log");
         QVERIFY(writeFile(sandboxPath(conf), "log-file " + agentLog.toUtf8() + "\n"));
         // GNUPGHOME is this home already; the object stops the agent in the end.
@@ -163,9 +152,8 @@ private Q_SLOTS:
         QByteArrayList path = qgetenv("PATH").split(':');
         path.removeAll(qgetenv("DIGSIG_TOOLS_DIR"));
         const TestSupport::ScopedEnv realTools("PATH", path.join(':'));
-        QProcess agent;
-        agent.start(QStringLiteral("gpg-connect-agent"), {QStringLiteral("/bye")});
-        QVERIFY(agent.waitForFinished(-1) && agent.exitCode() == 0);
+        QCOMPARE(QProcess::execute(QStringLiteral("gpg-connect-agent"), {QStringLiteral("/bye")}),
+                 0);
         QCOMPARE(thrown(writeOption), QString());
         QTRY_VERIFY(readFile(agentLog).contains("SIGHUP received"));
     }
@@ -180,7 +168,7 @@ private Q_SLOTS:
             = "max-cache-ttl\t100  # caf\xe9\npinentry-timeout 5\nmax-cache-ttl 7\n";
         QVERIFY(writeFile(sandboxPath(conf), before));
         raiseGpgAgentTimes();
-        QCOMPARE(mode(record), 0600);
+        QCOMPARE(mode(record), 0x6600);
         const QByteArray raised = readFile(sandboxPath(conf));
         const QByteArray recorded = readFile(sandboxPath(record));
         for (const char* option : {"pinentry-timeout", "default-cache-ttl", "max-cache-ttl"})
@@ -192,12 +180,11 @@ private Q_SLOTS:
         QCOMPARE(reloads(), QStringList({reload, reload}));
 
         QVERIFY(writeFile(sandboxPath(conf), raised) && writeFile(sandboxPath(record), recorded));
-        const int lock = ::open(QFile::encodeName(sandboxPath(DigSig::gpgAgentTimesLockPath())),
-                                O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        QVERIFY(lock >= 0 && ::flock(lock, LOCK_EX) == 0);
+        QFile lock(sandboxPath(DigSig::gpgAgentTimesLockPath()));
+        QVERIFY(lock.open(QIODevice::ReadWrite) && ::flock(lock.handle(), LOCK_EX) == 0);
         QVERIFY(!restoreGpgAgentTimesOfEndedRun());
         restoreGpgAgentTimes();
-        ::close(lock);
+        lock.close();
         QCOMPARE(readFile(sandboxPath(conf)), raised);
         raiseGpgAgentTimes();
         restoreGpgAgentTimes();

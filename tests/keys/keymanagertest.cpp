@@ -8,8 +8,6 @@
 #include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSignalSpy>
-#include <QtTest>
 
 #include <sys/stat.h>
 
@@ -93,9 +91,8 @@ private Q_SLOTS:
             const gpgme_error_t error = gpgme_err_make(GPG_ERR_SOURCE_GPGME, code);
             const QString text = KeyGenerationFailure::describe(error, diagnostics);
             QVERIFY2(text.startsWith(why), qPrintable(text));
-            QVERIFY(text.endsWith("GnuPG said:\n" + diagnostics
-                                  + (diagnostics.isEmpty() ? "" : "\n") + "GPGME "
-                                  + gpgme_strerror(error)));
+            const QString said = diagnostics.isEmpty() ? diagnostics : diagnostics + '\n';
+            QVERIFY(text.endsWith("GnuPG said:\n" + said + "GPGME " + gpgme_strerror(error)));
         }
     }
 

@@ -5,9 +5,6 @@
 
 #include "testsupport.h"
 
-#include <QScopeGuard>
-#include <QtTest>
-
 #include <unistd.h>
 
 // The pinentry task for a user who is no administrator: no sandbox root is in effect, so the
