@@ -92,6 +92,7 @@ void ViewEditElementWidgetTest::editStateLocksTheFormAndApplySendsOneUpdateAtATi
             && viewerElement.elementWidget(MainWidgetRole) == &viewer
             && editor.elementContext() == &settings);
     QCOMPARE(editor.caption(), QStringLiteral("Settings"));
+    QCOMPARE(settings.data(0, Qt::ToolTipRole).toString(), QStringLiteral("Settings"));
 
     QSignalSpy editState(&editor, &ViewEditElementWidget::editStateChanged);
     QSignalSpy changed(&editor, &ViewEditElementWidget::changedStateChanged);
