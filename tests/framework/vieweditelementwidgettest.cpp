@@ -93,6 +93,7 @@ void ViewEditElementWidgetTest::editStateLocksTheFormAndApplySendsOneUpdateAtATi
             && editor.elementContext() == &settings);
     QCOMPARE(editor.caption(), QStringLiteral("Settings"));
     QCOMPARE(settings.data(0, Qt::ToolTipRole).toString(), QStringLiteral("Settings"));
+    QVERIFY(!settings.data(0, Qt::DecorationRole).isValid());
 
     QSignalSpy editState(&editor, &ViewEditElementWidget::editStateChanged);
     QSignalSpy changed(&editor, &ViewEditElementWidget::changedStateChanged);
