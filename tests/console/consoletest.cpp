@@ -1,13 +1,10 @@
 #include "consolewindow.h"
-#include "contextoperation.h"
 #include "element.h"
 #include "elementtask.h"
 #include "messagearea.h"
 #include "module.h"
 #include "plugin.h"
 #include "plugincatalog.h"
-#include "taskdescription.h"
-#include "taskobserver.h"
 #include "taskpanel.h"
 #include "testsupport.h"
 #include "treenode.h"
@@ -21,40 +18,8 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSemaphore>
 #include <QTreeView>
 #include <QTreeWidget>
-
-namespace {
-
-const QString readTask = QStringLiteral("Read digital signature settings");
-const QString updateTask = QStringLiteral("Update digital signature settings");
-
-// An element task that ends, the way the row says, only when the test opens the gate.
-struct OutcomeTask : ElementTask
-{
-    using ElementTask::ElementTask;
-    void run() override
-    {
-        gate->acquire();
-        taskDescription().setStatus(status);
-        taskDescription().setMessage(message);
-        AbstractTask::run();
-    }
-    QSemaphore* gate = nullptr;
-    int status = TaskDescription::Succeeded;
-    QString message;
-};
-
-int recordsSince(int start, const QString& description)
-{
-    const QList<TaskObserver::Record> history = TaskObserver::instance(nullptr)->history();
-    return int(std::count_if(history.cbegin() + start, history.cend(), [&](const auto& record) {
-        return record.description == description;
-    }));
-}
-
-} // namespace
 
 class ConsoleTest : public QObject
 {
@@ -69,66 +34,75 @@ private Q_SLOTS:
     void taskPanelShowsHowEachTaskEnded();
     void leavingAnEditAsksFirst_data();
     void leavingAnEditAsksFirst();
-    void onlyTheSettingsElementStartsTasks_data();
-    void onlyTheSettingsElementStartsTasks();
     void signsTickedFilesAndRefreshesTheirSignatures();
 
 private:
-    QAction* action(const char* name) const { return _window->findChild<QAction*>(name); }
-    ViewEditElementWidget* settingsWidget() const
-    {
-        return qobject_cast<ViewEditElementWidget*>(_settings->elementWidget(MainWidgetRole));
-    }
     bool idle() const { return TaskObserver::instance(nullptr)->waitForIdle(60000); }
 
     PluginCatalog _catalog;
     Module* _module = nullptr;
     ConsoleWindow* _window = nullptr;
     Element* _settings = nullptr;
+    ViewEditElementWidget* _edit = nullptr;
 };
 
 void ConsoleTest::initTestCase()
 {
     _catalog.load(qEnvironmentVariable("DIGSIG_PLUGIN_DIR"));
     QCOMPARE(_catalog.errors(), QStringList());
-    // The plug-in offers one module with three elements and their widgets.
     Plugin* plugin = _catalog.plugins().value(0);
     _module = plugin->modules().value(0);
     QVERIFY2(!_module->getData(QStringLiteral("paranoid")).isValid(),
              "an unset paranoid value makes every update re-read the settings");
+    // The plug-in offers one module with three elements and their widgets. Only the settings
+    // element starts tasks; every operation also reaches the framework's own handling after
+    // them, including one whose context is a widget.
     QStringList shape {plugin->name(), _module->name(),
                        QString::number(plugin->attribute() + _module->attribute())};
+    QObject recording;
+    connect(
+        _module, &Module::operationPerformed, &recording,
+        [&shape](ContextOperation*, int type) { shape << QStringLiteral("base %1").arg(type); });
+    connect(TaskObserver::instance(nullptr), &TaskObserver::taskStarted, &recording,
+            [&shape](const QString& task) { shape << task; });
     for (Element* element : _module->elements()) {
         const auto* node = dynamic_cast<const TreeNode*>(element);
-        ElementWidget* widget = element->elementWidget(MainWidgetRole);
-        QVERIFY(node && widget == _module->elementWidget(node->nodeType()));
-        QVERIFY(!element->data(1, Qt::DecorationRole).isValid() && widget->element() == element);
         shape << QStringLiteral("%1<%2@%3 ops %4 %5")
                      .arg(node->nodeType(), node->parentType())
                      .arg(node->level())
                      .arg(int(element->availableOperations() & (ReadOperation | UpdateOperation)))
-                     .arg(widget->metaObject()->className());
+                     .arg(element->elementWidget(MainWidgetRole)->metaObject()->className());
+        element->performOperation(StartupOperation, nullptr, 0);
     }
+    _module->performOperation(dynamic_cast<ContextOperation*>(_module->elements().first()),
+                              OperationType(2), nullptr, 0);
+    _module->performOperation(_module->elementWidget(QStringLiteral("DigSig")), ReadOperation,
+                              nullptr, 0);
     QCOMPARE(shape,
              (QStringList {"DigSigPlugin", "DigSigModule", "2",
                            "DigSig<LocalComputer@2 ops 96 DigSigElementWidget",
-                           "DigSigKeys<DigSig@3 ops 0 KeysElementWidget",
-                           "DigSigSigning<DigSig@3 ops 0 SigningElementWidget"}));
-    QVERIFY(TestSupport::writeFile(TestSupport::sandboxPath(QStringLiteral("/etc/mtab")),
-                                   "/dev/sda1 /boot ext4 rw 0 2\n"));
+                           "Read program pinentry state", "Read quill keys import state", "base 1",
+                           "DigSigKeys<DigSig@3 ops 0 KeysElementWidget", "base 1",
+                           "DigSigSigning<DigSig@3 ops 0 SigningElementWidget", "base 1", "base 2",
+                           "base 32"}));
 }
 
 void ConsoleTest::init()
 {
-    QVERIFY(TestSupport::writeFile(
-        TestSupport::sandboxPath(QStringLiteral("/etc/digsig/digsig_initramfs.conf")),
-        "DIGSIG_ELF_MODE=2\nDIGSIG_XATTR_MODE=0\nDIGSIG_IGNORE_XATTR_KEYS=0\n"
-        "DIGSIG_IGNORE_GOST2001=0\n"));
-    QVERIFY(TestSupport::writeFile(
-        TestSupport::sandboxPath(QStringLiteral("/etc/digsig/xattr_control")), "/usr/\n"));
+    const std::pair<const char*, const char*> files[] {
+        {"/etc/mtab", "/dev/sda1 /boot ext4 rw 0 2\n"},
+        {"/etc/digsig/xattr_control", "//bin/dash\n"},
+        {"/etc/digsig/digsig_initramfs.conf",
+         "DIGSIG_ELF_MODE=2\nDIGSIG_XATTR_MODE=0\n"
+         "DIGSIG_IGNORE_XATTR_KEYS=0\nDIGSIG_IGNORE_GOST2001=0\n"}};
+    for (const auto& [file, text] : files)
+        QVERIFY(TestSupport::writeFile(TestSupport::sandboxPath(QLatin1String(file)), text));
     _window = new ConsoleWindow;
     _window->addPlugins(_catalog.plugins());
     _settings = _window->elements().first();
+    _edit = qobject_cast<ViewEditElementWidget*>(_settings->elementWidget(MainWidgetRole));
+    QVERIFY(_window->showElement(_settings));
+    QVERIFY(idle());
 }
 
 void ConsoleTest::cleanup()
@@ -140,8 +114,7 @@ void ConsoleTest::cleanup()
 // The program itself: loads what it can, reports the rest, and shows every element.
 void ConsoleTest::programRendersEveryElementWidget()
 {
-    QTemporaryDir shots;
-    QTemporaryDir plugins;
+    QTemporaryDir shots, plugins;
     QVERIFY(QFile::copy(qEnvironmentVariable("DIGSIG_PLUGIN_DIR") + "/cova-digsig-plugin.so",
                         plugins.filePath(QStringLiteral("cova-digsig-plugin.so"))));
     QVERIFY(TestSupport::writeFile(plugins.filePath(QStringLiteral("broken.so")), "junk"));
@@ -155,10 +128,8 @@ void ConsoleTest::programRendersEveryElementWidget()
              qPrintable(errors));
     QVERIFY2(errors.contains("cova-console: " + plugins.filePath(QStringLiteral("broken.so"))),
              qPrintable(errors));
-    for (const char* name : {"DigSig.png", "DigSigKeys.png", "DigSigSigning.png"}) {
-        const QImage image(shots.filePath(QLatin1String(name)));
-        QVERIFY2(image.width() > 600 && image.height() > 400, name);
-    }
+    for (const char* name : {"DigSig.png", "DigSigKeys.png", "DigSigSigning.png"})
+        QVERIFY2(QImage(shots.filePath(QLatin1String(name))).rect().contains(600, 400), name);
 }
 
 void ConsoleTest::taskPanelShowsHowEachTaskEnded_data()
@@ -167,13 +138,10 @@ void ConsoleTest::taskPanelShowsHowEachTaskEnded_data()
     QTest::addColumn<QString>("message");
     // The row's state and message, then the type of the page's message area and its text.
     QTest::addColumn<QString>("shown");
-    const auto row = [](const char* name, int status, const char* message, const char* shown) {
-        QTest::newRow(name) << status << QString(message) << QString(shown);
-    };
-    row("failed", TaskDescription::Failed, "first\nsecond", "Failed: first … | 2 Check failed");
-    row("warnings", TaskDescription::SucceededWithWarnings, "careful",
-        "Succeeded with warnings: careful | 1 Check ended with warnings");
-    row("succeeded", TaskDescription::Succeeded, "fine", "Succeeded: fine | ");
+    QTest::newRow("failed") << int(TaskDescription::Failed) << "first\nsecond"
+                            << "Failed: first … | 2 Check failed";
+    QTest::newRow("warnings") << int(TaskDescription::SucceededWithWarnings) << "careful"
+                              << "Succeeded with warnings: careful | 1 Check ended with warnings";
 }
 
 // The row and the shown element's page tell how the task ended; a later success clears the page,
@@ -183,22 +151,18 @@ void ConsoleTest::taskPanelShowsHowEachTaskEnded()
     QFETCH(int, status);
     QFETCH(QString, message);
     QFETCH(QString, shown);
-    QVERIFY(_window->showElement(_settings));
-    QVERIFY(idle());
     auto* page = _window->findChild<MessageArea*>(QStringLiteral("pageMessageArea"));
-    QSemaphore gate;
-    const auto perform = [&](int status, const QString& message) {
-        auto* task = new OutcomeTask(_settings, nullptr);
+    const auto perform = [this](int status, const QString& message) {
+        auto* task = new ElementTask(_settings, nullptr);
         task->taskDescription().setDescription(QStringLiteral("Check"));
-        task->gate = &gate;
-        task->status = status;
-        task->message = message;
+        task->taskDescription().setStatus(status);
+        task->taskDescription().setMessage(message);
         TaskObserver::instance(nullptr)->performTask(task);
+        return _window->taskPanel()->topLevelItem(_window->taskPanel()->topLevelItemCount() - 1);
     };
-    perform(status, message);
-    QTreeWidgetItem* row = _window->taskPanel()->topLevelItem(1);
+    // The observer ends a task on this thread: it runs at least until the event loop runs.
+    QTreeWidgetItem* row = perform(status, message);
     QCOMPARE(row->text(TaskPanel::StatusColumn), QStringLiteral("Running"));
-    gate.release();
     QVERIFY(idle());
     QCOMPARE(
         row->text(TaskPanel::StatusColumn) + ": " + row->text(TaskPanel::MessageColumn) + " | "
@@ -211,44 +175,39 @@ void ConsoleTest::taskPanelShowsHowEachTaskEnded()
     QCOMPARE(whole->toPlainText(), message);
     whole->window()->close();
 
-    gate.release();
-    perform(TaskDescription::Succeeded, QString());
+    row = perform(TaskDescription::Succeeded, QString());
+    _window->findChild<QPushButton*>(QStringLiteral("clearFinishedButton"))->click();
+    QCOMPARE(_window->taskPanel()->topLevelItemCount(), 1);
     QVERIFY(idle());
     QVERIFY(page->isHidden());
-    _window->findChild<QPushButton*>(QStringLiteral("clearFinishedButton"))->click();
-    QCOMPARE(_window->taskPanel()->topLevelItemCount(), 0);
+    QCOMPARE(row->text(TaskPanel::StatusColumn), QStringLiteral("Succeeded"));
 }
 
 void ConsoleTest::leavingAnEditAsksFirst_data()
 {
-    QTest::addColumn<QString>("way");
     QTest::addColumn<int>("answer"); // NoButton: Enter, the default
+    // The shown element, the window, the edit, then the first word of each task started since.
     QTest::addColumn<QString>("outcome");
     // The way out is the row name's first word.
-    const auto row = [](const char* name, QMessageBox::StandardButton answer, const char* outcome) {
-        QTest::newRow(name) << QString(name).section(',', 0, 0) << int(answer) << QString(outcome);
-    };
-    row("tree, Enter", QMessageBox::NoButton, "0 updates, 0 reads, on DigSig, shown, changed");
-    row("close, Enter", QMessageBox::NoButton, "0 updates, 0 reads, on DigSig, shown, changed");
-    row("close, Discard", QMessageBox::Discard, "0 updates, 0 reads, on DigSig, closed, unchanged");
-    row("close, Apply", QMessageBox::Apply, "1 updates, 1 reads, on DigSig, closed, unchanged");
-    row("Escape, Discard", QMessageBox::Discard, "0 updates, 1 reads, on DigSig, shown, unchanged");
+    QTest::newRow("tree, Enter") << int(QMessageBox::NoButton) << "DigSig shown edited";
+    QTest::newRow("close, Enter") << int(QMessageBox::NoButton) << "DigSig shown edited";
+    QTest::newRow("close, Discard") << int(QMessageBox::Discard) << "DigSig closed clean";
+    QTest::newRow("close, Apply") << int(QMessageBox::Apply) << "DigSig closed clean Update Read";
+    QTest::newRow("Escape, Discard") << int(QMessageBox::Discard) << "DigSig shown clean Read";
 }
 
 // Every way out of an unapplied edit asks first; an update, once applied, runs alone and asks
 // whether to reboot.
 void ConsoleTest::leavingAnEditAsksFirst()
 {
-    QFETCH(QString, way);
     QFETCH(int, answer);
     QFETCH(QString, outcome);
+    const QString way = QString(QTest::currentDataTag()).section(',', 0, 0);
     _window->show();
     QVERIFY(QTest::qWaitForWindowActive(_window));
-    QVERIFY(_window->showElement(_settings));
-    QVERIFY(idle());
     QTest::keyClick(_window, Qt::Key_E, Qt::ControlModifier);
-    settingsWidget()->findChild<QRadioButton*>(QStringLiteral("_debugXattrRadioButton"))->click();
-    QVERIFY(settingsWidget()->isChanged() && !settingsWidget()->isEditBlocked());
+    _edit->findChild<QRadioButton*>(QStringLiteral("_debugXattrRadioButton"))->click();
+    QVERIFY(_edit->isChanged() && !_edit->isEditBlocked());
     const int start = TaskObserver::instance(nullptr)->history().size();
     {
         TestSupport::ModalDriver driver {QMessageBox::StandardButton(answer)};
@@ -261,63 +220,25 @@ void ConsoleTest::leavingAnEditAsksFirst()
         QCOMPARE(driver.titles(),
                  QStringList {way == "Escape" ? "Discard changes" : "Changes not applied"});
     }
-    const int updates = recordsSince(start, updateTask);
+    const bool applied = answer == QMessageBox::Apply;
     // The update cannot end before the event loop runs again: until then nothing else starts.
-    if (updates) {
-        QVERIFY(!action("editAction")->isEnabled() && !action("applyAction")->isEnabled());
+    if (applied) {
+        for (const char* name : {"editAction", "applyAction"})
+            QVERIFY2(!_window->findChild<QAction*>(name)->isEnabled(), name);
         _window->applyCurrent();
     }
     TestSupport::ModalDriver noReboot(QMessageBox::No);
     QVERIFY(idle());
-    QCOMPARE(noReboot.titles(), updates ? QStringList {"Reboot system"} : QStringList());
-    QTRY_COMPARE(QStringLiteral("%1 updates, %2 reads, on %3, %4, %5")
-                     .arg(recordsSince(start, updateTask))
-                     .arg(recordsSince(start, readTask))
-                     .arg(dynamic_cast<TreeNode*>(_window->currentElement())->nodeType(),
-                          _window->isVisible() ? "shown" : "closed",
-                          settingsWidget()->isChanged() ? "changed" : "unchanged"),
-                 outcome);
-}
-
-void ConsoleTest::onlyTheSettingsElementStartsTasks_data()
-{
-    QTest::addColumn<int>("element"); // -1: the settings widget as context
-    QTest::addColumn<int>("type");
-    QTest::addColumn<QStringList>("events");
-    QTest::newRow("start-up") << 0 << int(StartupOperation)
-                              << QStringList {"task Read program pinentry state",
-                                              "task Read quill keys import state", "base 1"};
-    QTest::newRow("update") << 0 << int(UpdateOperation)
-                            << QStringList {"base 64", "task Update digital signature settings"};
-    QTest::newRow("other operation") << 0 << 2 << QStringList {"base 2"};
-    QTest::newRow("keys, start-up") << 1 << int(StartupOperation) << QStringList {"base 1"};
-    QTest::newRow("widget context, read") << -1 << int(ReadOperation) << QStringList {"base 32"};
-}
-
-// Records, in order, which tasks start and when the framework's own handling runs.
-void ConsoleTest::onlyTheSettingsElementStartsTasks()
-{
-    QFETCH(int, element);
-    QFETCH(int, type);
-    QFETCH(QStringList, events);
-    TestSupport::ModalDriver noReboot(QMessageBox::No);
-    QStringList seen;
-    TaskObserver* observer = TaskObserver::instance(nullptr);
-    const QMetaObject::Connection connections[] {
-        connect(
-            _module, &Module::operationPerformed, this,
-            [&seen](ContextOperation*, int type) { seen << QStringLiteral("base %1").arg(type); }),
-        connect(observer, &TaskObserver::taskStarted, this,
-                [&seen](const QString& description) { seen << "task " + description; })};
-    _module->performOperation(
-        element < 0 ? static_cast<ContextOperation*>(settingsWidget())
-                    : dynamic_cast<ContextOperation*>(_module->elements().at(element)),
-        OperationType(type),
-        type == UpdateOperation ? settingsWidget()->exportElementData() : nullptr, 0);
-    for (const auto& connection : connections)
-        disconnect(connection);
-    QVERIFY(observer->waitForIdle(60000));
-    QCOMPARE(seen, events);
+    QCOMPARE(noReboot.titles(), applied ? QStringList {"Reboot system"} : QStringList());
+    const auto state = [&] {
+        QStringList words {dynamic_cast<TreeNode*>(_window->currentElement())->nodeType(),
+                           _window->isVisible() ? "shown" : "closed",
+                           _edit->isChanged() ? "edited" : "clean"};
+        for (const auto& record : TaskObserver::instance(nullptr)->history().mid(start))
+            words << record.description.section(' ', 0, 0);
+        return words.join(' ');
+    };
+    QTRY_COMPARE(state(), outcome);
 }
 
 // Signs files of a sandbox folder the way an administrator does: tick, choose both signature
@@ -327,7 +248,6 @@ void ConsoleTest::signsTickedFilesAndRefreshesTheirSignatures()
     const auto path = [](const char* system) {
         return TestSupport::sandboxPath(QLatin1String(system));
     };
-    QVERIFY(TestSupport::writeFile(path("/etc/digsig/xattr_control"), "//bin/dash\n"));
     // The package installs the key folders.
     QVERIFY(QDir().mkpath(path("/etc/digsig/keys"))
             && QDir().mkpath(path("/etc/digsig/xattr_keys")));
@@ -337,7 +257,6 @@ void ConsoleTest::signsTickedFilesAndRefreshesTheirSignatures()
     const QString fingerprint
         = gnupg.makeKey(QStringLiteral("E2E <e2e@example.org>"), QStringLiteral("ed25519"))
               .value(0);
-    QCOMPARE(fingerprint.size(), 40);
     ElementWidget* widget = _module->elementWidget(QStringLiteral("DigSigSigning"));
     widget->show();
     auto* proxy = qobject_cast<QAbstractProxyModel*>(

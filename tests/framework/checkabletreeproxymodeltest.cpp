@@ -24,10 +24,8 @@ void CheckableTreeProxyModelTest::checksCoverSubtreesAndListTheirRoots_data()
         = [](const char* name, const char* steps, const char* items, const char* states) {
               QTest::newRow(name) << QString(steps) << QString(items) << QString(states);
           };
-    row("inner item", "+a2", "a a2 x a1 b", "PCCUU a2");
     row("parent absorbs roots, in tree order", "+c +y +b1 +a +x", "a a1 b", "CCP a b1 c");
     row("uncheck splits the subtree", "+a -x", "a a2 y x", "PPCU a1 y");
-    row("uncheck the root", "+a -a", "a y", "UU ");
     row("filtered out", "+b +c ~^[ac]", "c", "C c");
     row("filter lifted", "+b +c ~^[ac] ~", "b b1", "CC b c");
 }
@@ -38,8 +36,9 @@ void CheckableTreeProxyModelTest::checksCoverSubtreesAndListTheirRoots()
     QFETCH(QString, items);
     QFETCH(QString, expected);
     QStandardItemModel source;
-    const auto item = [](const char* name, QList<QStandardItem*> children = {}) {
-        auto* item = new QStandardItem(QLatin1String(name));
+    QHash<QString, QStandardItem*> named;
+    const auto item = [&named](const char* name, QList<QStandardItem*> children = {}) {
+        auto* item = named[QLatin1String(name)] = new QStandardItem(QLatin1String(name));
         item->appendRows(children);
         return item;
     };
@@ -52,13 +51,9 @@ void CheckableTreeProxyModelTest::checksCoverSubtreesAndListTheirRoots()
     QAbstractItemModelTester tester(&proxy, QAbstractItemModelTester::FailureReportingMode::QtTest);
     QSignalSpy changed(&proxy, &CheckableTreeProxyModel::someCheckedStateChenged);
     const auto at = [&](const QString& name) {
-        return proxy.mapFromSource(source
-                                       .match(source.index(0, 0), Qt::DisplayRole, name, 1,
-                                              Qt::MatchExactly | Qt::MatchRecursive)
-                                       .value(0));
+        return proxy.mapFromSource(source.indexFromItem(named[name]));
     };
 
-    int checks = 0;
     for (const QString& step : steps.split(QLatin1Char(' '))) {
         if (step.startsWith(QLatin1Char('~'))) {
             proxy.setFilterRegularExpression(step.mid(1));
@@ -68,7 +63,6 @@ void CheckableTreeProxyModelTest::checksCoverSubtreesAndListTheirRoots()
         QVERIFY(proxy.flags(at(step.mid(1))) & Qt::ItemIsUserCheckable);
         QVERIFY(proxy.setData(at(step.mid(1)), step[0] == '+' ? Qt::Checked : Qt::Unchecked,
                               Qt::CheckStateRole));
-        ++checks;
     }
     QStringList names;
     for (const QModelIndex& index : proxy.checkedList()) {
@@ -79,7 +73,7 @@ void CheckableTreeProxyModelTest::checksCoverSubtreesAndListTheirRoots()
     for (const QString& item : items.split(QLatin1Char(' ')))
         states += QLatin1Char("UPC"[at(item).data(Qt::CheckStateRole).toInt()]);
     QCOMPARE(states + ' ' + names.join(' '), expected);
-    QCOMPARE(changed.size(), checks);
+    QCOMPARE(changed.size(), steps.count(QRegularExpression(QStringLiteral("[+-]"))));
 }
 
 DIGSIG_SANDBOX_TEST_MAIN(CheckableTreeProxyModelTest)

@@ -9,9 +9,6 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
-#include <cerrno>
-#include <climits>
-#include <sys/resource.h>
 
 namespace BsignStandIn {
 
@@ -20,9 +17,8 @@ using TestSupport::ScopedEnv;
 
 struct Call
 {
-    qint64 end = -1; // -1 while the call hangs
     qint64 pid = 0;
-    QStringList args;
+    QStringList args; // as the tool logged them: tab, newline and backslash escaped
 };
 
 // A private state directory and one log. The tool appends "pid, file" when a call starts and
@@ -32,22 +28,17 @@ class Session
 {
 public:
     Session()
-        : _state("DIGSIG_BSIGN_STATE", _dir.filePath(QStringLiteral("state")).toUtf8())
-        , _log("DIGSIG_BSIGN_LOG", _dir.filePath(QStringLiteral("log")).toUtf8())
-        , _startLog("DIGSIG_BSIGN_START_LOG", _dir.filePath(QStringLiteral("log")).toUtf8())
+        : _state("DIGSIG_BSIGN_STATE", path("state").toUtf8())
+        , _log("DIGSIG_BSIGN_LOG", path("log").toUtf8())
+        , _startLog("DIGSIG_BSIGN_START_LOG", path("log").toUtf8())
     { }
-    // Each line as its fields, unescaped: "\\" first becomes "\x", which no escape holds.
+    // A file in the session's own folder, which goes away with it.
+    QString path(const QString& name) const { return _dir.filePath(name); }
     QList<QStringList> lines() const
     {
         QList<QStringList> result;
-        for (const QString& line : TestSupport::readLog(_dir.filePath(QStringLiteral("log")))) {
+        for (const QString& line : TestSupport::readLog(path(QStringLiteral("log"))))
             result << line.split(QLatin1Char('\t'));
-            for (QString& field : result.last())
-                field.replace("\\\\", "\\x")
-                    .replace("\\t", "\t")
-                    .replace("\\n", "\n")
-                    .replace("\\x", "\\");
-        }
         return result;
     }
     // The calls that ended or hang, in that order.
@@ -56,7 +47,7 @@ public:
         QList<Call> result;
         for (const QStringList& f : lines())
             if (f.size() > 2)
-                result << Call {f[1] == "-" ? -1 : f[1].toLongLong(), f[2].toLongLong(), f.mid(3)};
+                result << Call {f[2].toLongLong(), f.mid(3)};
         return result;
     }
     // The files of the calls started so far, in start order.
@@ -85,19 +76,8 @@ public:
             most = std::max(most, running += f.size() == 2 ? 1 : f[1] == "-" ? 0 : -1);
         return most;
     }
-    // The lowest nice value of the calls started so far and still running (held at the gate).
-    int lowestNiceOfStarted() const
-    {
-        int lowest = INT_MAX;
-        for (const QStringList& f : lines()) {
-            errno = 0;
-            const int nice = ::getpriority(PRIO_PROCESS, id_t(f[0].toInt()));
-            lowest = f.size() == 2 && errno == 0 ? std::min(lowest, nice) : lowest;
-        }
-        return lowest;
-    }
     // A file whose creation lets calls held by DIGSIG_BSIGN_WAIT_FOR go on.
-    QString gatePath() const { return _dir.filePath(QStringLiteral("gate")); }
+    QString gatePath() const { return path(QStringLiteral("gate")); }
     void openGate() const { TestSupport::writeFile(gatePath(), ""); }
 
 private:

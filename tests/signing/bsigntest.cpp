@@ -13,14 +13,16 @@ class BsignTest : public QObject
 private Q_SLOTS:
     void signAndVerify_data()
     {
-        QTest::addColumn<Bsign::SignMode>("mode");
+        QTest::addColumn<bool>("elf");
+        QTest::addColumn<bool>("xattr");
         QTest::addColumn<QString>("expected"); // the file follows; key, home and force if "K1"
-        QTest::newRow("both") << Bsign::ElfAndXattr
-                              << R"(--sign|--nopass|-p""--pinentry-mode ask"")";
-        QTest::newRow("ELF") << Bsign::ElfOnly
+        const QString both = R"(--sign|--nopass|-p""--pinentry-mode ask"")";
+        QTest::newRow("both") << true << true << both;
+        QTest::newRow("neither chosen: both") << false << false << both;
+        QTest::newRow("ELF") << true << false
                              << R"(--sign|--elf-only|--nopass|-p""--pinentry-mode ask"")";
         QTest::newRow("xattr, all options")
-            << Bsign::XattrOnly
+            << false << true
             << R"(--sign|--xattr|--force-resign|--nopass|-p""--homedir /h --default-key K1 )"
                R"(--pinentry-mode ask"")";
     }
@@ -29,44 +31,37 @@ private Q_SLOTS:
     // shows that the mode reached it.
     void signAndVerify()
     {
-        QFETCH(Bsign::SignMode, mode);
+        QFETCH(bool, elf);
+        QFETCH(bool, xattr);
         QFETCH(QString, expected);
         const bool allOptions = expected.contains("K1");
         Session session;
-        QTemporaryDir dir;
-        const QString file = dir.filePath(QStringLiteral("prog with space"));
+        const QString file = session.path(QStringLiteral("prog with space"));
         QVERIFY(TestSupport::writeFile(file, elfBytes()));
         Bsign bsign(file);
-        bsign.setMode(mode);
+        bsign.setMode(Bsign::signMode(elf, xattr));
         bsign.setKey(allOptions ? QStringLiteral("K1") : QString());
         bsign.setHomeDir(allOptions ? QStringLiteral("/h") : QString());
         bsign.setForceResign(allOptions);
         QVERIFY(bsign.sign() && bsign.returnValue() == Bsign::NoError && bsign.verify());
         QCOMPARE(session.calls().value(0).args, expected.split(QLatin1Char('|')) << file);
-        QCOMPARE(session.calls().value(1).args, (QStringList {QStringLiteral("--verify"), file}));
-        QCOMPARE(bsign.verificationResult().elfGood, mode != Bsign::XattrOnly);
-        QCOMPARE(bsign.verificationResult().xattrGood, mode != Bsign::ElfOnly);
+        QCOMPARE(bsign.verificationResult().elfGood, elf || !xattr);
+        QCOMPARE(bsign.verificationResult().xattrGood, xattr || !elf);
     }
 
     void mappings()
     {
         // Known codes map to themselves, each with a text of its own; all others are unknown.
         QSet<QString> texts;
+        int known = 0;
         for (int code = -2; code <= int(Bsign::UnknownError); ++code) {
             const Bsign::ReturnValue value = Bsign::toReturnValue(code);
-            const QString text = Bsign::returnValueText(value);
-            QCOMPARE(text == QLatin1String("Unknown error"), value == Bsign::UnknownError);
-            QVERIFY(value == Bsign::UnknownError || (int(value) == code && !texts.contains(text)));
-            texts << text;
+            QVERIFY(value == Bsign::UnknownError || int(value) == code);
+            known += value != Bsign::UnknownError;
+            texts << Bsign::returnValueText(value);
         }
-        QCOMPARE(texts.size(), 18);
-        QCOMPARE(Bsign::toReturnValue(QProcess::NormalExit, 69), Bsign::BadPassPhrase);
+        QVERIFY(known == 17 && texts.size() == 18);
         QCOMPARE(Bsign::toReturnValue(QProcess::CrashExit, 0), Bsign::UnknownError);
-        QCOMPARE(
-            QList<Bsign::SignMode>({Bsign::signMode(true, false), Bsign::signMode(false, true),
-                                    Bsign::signMode(true, true), Bsign::signMode(false, false)}),
-            QList<Bsign::SignMode>(
-                {Bsign::ElfOnly, Bsign::XattrOnly, Bsign::ElfAndXattr, Bsign::ElfAndXattr}));
         const Bsign::VerificationResult later = Bsign::parseVerification(
             QProcess::NormalExit, "elf: good\nxattr: good\n\nelf: bad hash\n");
         QVERIFY(later.elfLine == "elf: bad hash" && !later.elfGood && later.xattrGood);
