@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <list>
+#include <sys/file.h>
 #include <sys/stat.h>
 
 namespace {
@@ -146,6 +147,7 @@ private Q_SLOTS:
     void twoRebuildsRunOneAfterTheOther()
     {
         const QString release = _scratch->filePath(QStringLiteral("release"));
+        const QString second = _scratch->filePath(QStringLiteral("second"));
         const TestSupport::ScopedEnv gate("DIGSIG_UPDATE_INITRAMFS_WAIT_FOR",
                                           QFile::encodeName(release));
         QStringList errors[2], warnings[2];
@@ -158,6 +160,7 @@ private Q_SLOTS:
         // Whatever fails, the gate opens and both runs end before their results go out of scope.
         const auto open = [&] {
             TestSupport::writeFile(release, QByteArray());
+            TestSupport::writeFile(second, QByteArray());
             for (const std::unique_ptr<QThread>& thread : threads)
                 if (thread)
                     thread->wait();
@@ -176,6 +179,14 @@ private Q_SLOTS:
             QCOMPARE(waits.load(), i);
             QVERIFY(argvLines().contains(rebuild));
         }
+        // The second run holds its own gate: it took the lock after waiting, and takes it alone.
+        qputenv("DIGSIG_UPDATE_INITRAMFS_WAIT_FOR", QFile::encodeName(second));
+        TestSupport::writeFile(release, QByteArray());
+        QTRY_COMPARE_WITH_TIMEOUT(argvLines().count(rebuild), 2, 10000);
+        QFile lock(sandboxPath(DigSig::initramfsLockPath()));
+        QVERIFY(lock.open(QIODevice::ReadOnly));
+        QVERIFY2(::flock(lock.handle(), LOCK_SH | LOCK_NB) != 0,
+                 "a shared lock would let others in");
         open();
         QCOMPARE(errors[0] + errors[1], QStringList());
         QCOMPARE(argvLines(), remounted + remounted);
