@@ -1,6 +1,5 @@
 #include "atomicfile.h"
 #include "digsigconstants.h"
-#include "sysroot.h"
 #include "testsupport.h"
 #include "translationloader.h"
 
@@ -123,7 +122,7 @@ private Q_SLOTS:
     void loadsTranslations()
     {
         QCOMPARE(QLocale::system().name(), QStringLiteral("ru_RU")); // set by CTest
-        const QString catalogue = Sysroot::path(DigSig::translationsDirectory()) + "/"
+        const QString catalogue = TestSupport::sandboxPath(DigSig::translationsDirectory()) + "/"
             + DigSig::translationCatalogue() + "_ru.qm";
         const QString source = QFileInfo(catalogue).absolutePath() + "/catalogue.ts";
         QVERIFY(TestSupport::writeFile(source, R"(<?xml version="1.0" encoding="utf-8"?>
@@ -156,9 +155,9 @@ private:
         return kind == "fifo" ? ::mkfifo(path, 0600) == 0 : kind == "absent";
     }
 
-    const QString _folder = Sysroot::path(QStringLiteral("/etc/digsig"));
-    const QString _target = Sysroot::path(QStringLiteral("/etc/digsig/test.conf"));
-    const QString _elsewhere = Sysroot::path(QStringLiteral("/etc/digsig/elsewhere"));
+    const QString _folder = TestSupport::sandboxPath(QStringLiteral("/etc/digsig"));
+    const QString _target = TestSupport::sandboxPath(QStringLiteral("/etc/digsig/test.conf"));
+    const QString _elsewhere = TestSupport::sandboxPath(QStringLiteral("/etc/digsig/elsewhere"));
     const QByteArray _old = "old content\n";
     mode_t _umask = 0;
 };

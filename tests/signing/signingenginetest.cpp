@@ -4,7 +4,6 @@
 #include "gnupghome.h"
 #include "keymanager.h"
 #include "signatureverifier.h"
-#include "sysroot.h"
 #include "testsupport.h"
 
 #include <QtTest>
@@ -51,7 +50,7 @@ QString summary(int signedFiles, int notFound, int failed, int skipped, int notS
 
 QByteArray controlFile()
 {
-    return TestSupport::readFile(Sysroot::path(DigSig::controlFilePath()));
+    return TestSupport::readFile(TestSupport::sandboxPath(DigSig::controlFilePath()));
 }
 
 } // namespace
@@ -68,7 +67,7 @@ private:
     QString _exportedKey;
     KeyManager _keyManager;
     std::unique_ptr<Session> _session;
-    const QString _signingLog = Sysroot::path(DigSig::signingLogPath());
+    const QString _signingLog = TestSupport::sandboxPath(DigSig::signingLogPath());
     std::unique_ptr<SignatureVerifier> _verifier;
     QList<SignatureVerifier::Result> _results;
     int _batches = 0;
@@ -106,8 +105,8 @@ private Q_SLOTS:
         QVERIFY(!_home.makeKey("Engine <engine@example.org>", "ed25519").isEmpty());
         QVERIFY(_keyManager.init(QString()) && !_keyManager.signingKeys().isEmpty());
         _keyId = _keyManager.signingKeys().first().second;
-        _exportedKey = Sysroot::path(DigSig::xattrKeysDirectory() + _keyId + ".gpg");
-        QVERIFY(QDir().mkpath(Sysroot::path(DigSig::xattrKeysDirectory())));
+        _exportedKey = TestSupport::sandboxPath(DigSig::xattrKeysDirectory() + _keyId + ".gpg");
+        QVERIFY(QDir().mkpath(TestSupport::sandboxPath(DigSig::xattrKeysDirectory())));
     }
 
     void init()
@@ -121,7 +120,8 @@ private Q_SLOTS:
                 });
         _batches = 0;
         _results.clear();
-        QVERIFY(TestSupport::writeFile(Sysroot::path(DigSig::controlFilePath()), "//kept\n"));
+        QVERIFY(TestSupport::writeFile(TestSupport::sandboxPath(DigSig::controlFilePath()),
+                                       "//kept\n"));
         QVERIFY(TestSupport::writeFile(_signingLog, "earlier run\n"));
         QFile::remove(_exportedKey);
     }
@@ -135,13 +135,14 @@ private Q_SLOTS:
     // pointed through a link that replaced a file or a folder on its path after the listing.
     void wholeRun()
     {
-        const QString folder = Sysroot::path(QStringLiteral("/data"));
+        const QString folder = TestSupport::sandboxPath(QStringLiteral("/data"));
         makeFiles(folder, {"f1", "f2", "f3", "f4", "evil\n/etc/shadow"});
         const QByteArray odd = QFile::encodeName(folder) + "/caf\xe9";
         ::close(::open(odd.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
         // The sandbox cannot remove a name it cannot decode.
         const auto removeOdd = qScopeGuard([odd] { ::unlink(odd.constData()); });
-        const QStringList victims = makeFiles(Sysroot::path("/swap"), {"link", "gone", "dir/file"});
+        const QStringList victims
+            = makeFiles(TestSupport::sandboxPath("/swap"), {"link", "gone", "dir/file"});
         const QString elsewhere = makeFiles(QStringLiteral("elsewhere"), {"file"}).first();
         const ScopedEnv held("DIGSIG_BSIGN_WAIT_FOR", gate());
         const QString log = _session->path("run.log");
@@ -149,8 +150,9 @@ private Q_SLOTS:
         QTRY_VERIFY(_session->started().size() == 3 && run.engine.isListingComplete());
         QVERIFY(lastStartedYields());
         QVERIFY(QFile::remove(victims[0]) && QFile::link(elsewhere, victims[0]));
-        QVERIFY(QFile::remove(victims[1]) && QDir(Sysroot::path("/swap/dir")).removeRecursively());
-        QVERIFY(QFile::link(QFileInfo(elsewhere).path(), Sysroot::path("/swap/dir")));
+        QVERIFY(QFile::remove(victims[1])
+                && QDir(TestSupport::sandboxPath("/swap/dir")).removeRecursively());
+        QVERIFY(QFile::link(QFileInfo(elsewhere).path(), TestSupport::sandboxPath("/swap/dir")));
         _session->openGate();
         QVERIFY(run.waitFor());
 
@@ -290,7 +292,7 @@ private Q_SLOTS:
     // never writes through; the signing log is left alone.
     void failedCompletionIsNotFinished()
     {
-        const QString control = Sysroot::path(DigSig::controlFilePath());
+        const QString control = TestSupport::sandboxPath(DigSig::controlFilePath());
         const QString target = makeFiles(QStringLiteral("targets"), {"target"}).first();
         SigningEngine::Options settings = options(makeFiles(QStringLiteral("completion"), {"one"}),
                                                   2, false, _session->path("linked.log"));

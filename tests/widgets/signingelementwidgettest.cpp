@@ -7,7 +7,6 @@
 #include "module.h"
 #include "signaturedelegate.h"
 #include "signfilemodel.h"
-#include "sysroot.h"
 #include "taskobserver.h"
 #include "testsupport.h"
 
@@ -22,9 +21,9 @@ class SigningElementWidgetTest : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY(TestSupport::writeElf(Sysroot::path(_program)));
+        QVERIFY(TestSupport::writeElf(TestSupport::sandboxPath(_program)));
         for (const char* directory : {"/usr/bin", "/etc/digsig/xattr_keys", "/home/admin"})
-            QVERIFY(QDir().mkpath(Sysroot::path(QLatin1String(directory))));
+            QVERIFY(QDir().mkpath(TestSupport::sandboxPath(QLatin1String(directory))));
         QVERIFY(!GnupgHome(qEnvironmentVariable("GNUPGHOME"))
                      .makeKey(QStringLiteral("Widget <w@example.org>"), QStringLiteral("ed25519"))
                      .isEmpty());
@@ -33,7 +32,7 @@ private Q_SLOTS:
 
     void init()
     {
-        QVERIFY(TestSupport::writeFile(Sysroot::path(DigSig::controlFilePath()), ""));
+        QVERIFY(TestSupport::writeFile(TestSupport::sandboxPath(DigSig::controlFilePath()), ""));
         _module = new Module(QStringLiteral("TestModule"), nullptr, false);
         _widget = new SigningElementWidget(*_module, Module::isAdministratorHierarchy, nullptr);
         _module->insertElementWidget(_widget);
@@ -86,7 +85,7 @@ private Q_SLOTS:
         QFETCH(QString, named);
         const bool elf = setup.contains("elf"), xattr = setup.contains("xattr");
         const bool edited = setup.contains("edited");
-        QVERIFY(TestSupport::writeFile(Sysroot::path(DigSig::settingsFilePath()),
+        QVERIFY(TestSupport::writeFile(TestSupport::sandboxPath(DigSig::settingsFilePath()),
                                        setup.contains("off") ? "DIGSIG_XATTR_MODE=0\n"
                                                              : "DIGSIG_XATTR_MODE=1\n"));
         auto* element = new DigSigElement(*_module, Module::isAdministratorHierarchy);
@@ -109,12 +108,13 @@ private Q_SLOTS:
         QTRY_COMPARE(proxy->rowCount(rootIndex), 1);
         const QPersistentModelIndex top = proxy->index(0, 0, rootIndex);
         QCOMPARE(top.data().toString(), QStringLiteral("/"));
-        QCOMPARE(model->filePath(proxy->mapToSource(top)), Sysroot::root());
+        QCOMPARE(model->filePath(proxy->mapToSource(top)), TestSupport::sandboxRoot());
         QVERIFY(view->isExpanded(top));
         for (int column : {SignFileModel::SignatureColumn, SignFileModel::ExternedSignatureColumn})
             QVERIFY(qobject_cast<SignatureDelegate*>(view->itemDelegateForColumn(column)));
         for (const QString& path : paths) {
-            const QModelIndex index = proxy->mapFromSource(model->index(Sysroot::path(path)));
+            const QModelIndex index
+                = proxy->mapFromSource(model->index(TestSupport::sandboxPath(path)));
             QVERIFY2(index.isValid() && proxy->setData(index, Qt::Checked, Qt::CheckStateRole),
                      qPrintable(path));
         }
